@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Usage: scripts/setup.sh [build|test]
+set -euo pipefail
+
+mode=${1:-test}
+
+packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-dev)
+if [ "$mode" = test ]; then
+  packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+echo "setup: installing ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

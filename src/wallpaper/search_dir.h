@@ -1,0 +1,62 @@
+// One-folder directory search and the scan of a folder for BMP and JPEG files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "wallpaper/nslist.h"
+
+namespace duskpane {
+
+// The entries of one folder that match a wildcard pattern, owned by the list.
+class nsSearchDir : public nsList<ffblk> {
+public:
+    // The attributes a search asks the listing for: folders and archive-marked files.
+    static constexpr uint32_t kSearchAttributes = kFaFolder | kFaArchive;
+
+    // Refills the list from a pattern of the form folder + '\' + wildcard, in
+    // listing order. Hidden and system entries are left out unless they are
+    // folders; "." and ".." are left out. Returns 0, or -1 with the list empty
+    // when the listing cannot be started or yields no entry of the requested
+    // kinds. Subfolders are not searched.
+    int32_t Search(FileSystem& fileSystem, const std::string& pattern);
+};
+
+// Whether an entry name ends in ".bmp", ".jpg" or ".jpeg", whatever the case
+// of the ASCII letters. The extension runs from the last dot; other scripts'
+// letters (full-width forms and the like) never match.
+bool IsPictureFileName(std::string_view name);
+
+struct PictureFileScan {
+    int32_t status = -1;             // 0, or -1 when the folder cannot be listed
+    std::vector<AnsiString> paths;   // folder + separator + name, in listing order
+};
+
+// Lists the picture files of one folder level. The pattern is the folder text
+// followed by "\*.*" and a path is the folder text, the file system's path
+// separator and the entry name; the folder text is used unchanged, even when
+// it already ends in a separator. Entries are taken by name alone, so a
+// subfolder with a picture name is listed too.
+PictureFileScan ListPictureFiles(FileSystem& fileSystem, const AnsiString& folder);
+
+// ---- the pattern rules every listing backend follows
+
+struct ListingPattern {
+    std::string folder;    // everything before the last backslash
+    std::string wildcard;  // everything after it
+};
+
+// Splits a listing pattern at its last backslash; nullopt when it has none.
+std::optional<ListingPattern> SplitListingPattern(std::string_view pattern);
+
+// Matches a name against a wildcard: '*' stands for any run of characters,
+// '?' for exactly one (UTF-8) character, everything else for itself. As on
+// Windows, a wildcard ending in ".*" also matches a name without that
+// ending, so "*.*" matches every name, with or without a dot.
+bool MatchWildcard(std::string_view wildcard, std::string_view name, bool ignoreAsciiCase);
+
+}  // namespace duskpane

@@ -1,0 +1,93 @@
+# Runs duskpane-spectrum on the sample fixtures and checks its two output lines.
+# Usage: cmake -DTOOL=<path to duskpane-spectrum> -P spectrum_tool_test.cmake
+if(NOT TOOL)
+  message(FATAL_ERROR "TOOL is not set")
+endif()
+set(fixtures "${CMAKE_CURRENT_LIST_DIR}/fixtures")
+
+function(fail text)
+  message(SEND_ERROR "${text}")
+endfunction()
+
+# Runs the tool with one volume on one input; sets levels, percents and rc.
+function(run_tool volume input)
+  execute_process(COMMAND "${TOOL}" ${volume} INPUT_FILE "${input}"
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    fail("${input} at ${volume}: exit code ${rc}, stderr: ${err}")
+  endif()
+  string(REGEX REPLACE "\n$" "" out "${out}")
+  string(REPLACE "\n" ";" lines "${out}")
+  list(LENGTH lines count)
+  if(NOT count EQUAL 2)
+    fail("${input} at ${volume}: expected two lines, got: ${out}")
+    set(lines ";")
+  endif()
+  list(GET lines 0 first)
+  list(GET lines 1 second)
+  string(REPLACE " " ";" first "${first}")
+  string(REPLACE " " ";" second "${second}")
+  set(levels "${first}" PARENT_SCOPE)
+  set(percents "${second}" PARENT_SCOPE)
+endfunction()
+
+# A sine on bin 100 lies in band 11; every other band stays far below the
+# 72 dB range and shows no bar.
+function(check_sine file volume level percent)
+  run_tool(${volume} "${fixtures}/${file}")
+  list(LENGTH levels count)
+  if(NOT count EQUAL 20)
+    fail("${file}: expected 20 levels, got '${levels}'")
+    return()
+  endif()
+  set(expected_percents)
+  foreach(band RANGE 19)
+    list(GET levels ${band} value)
+    if(band EQUAL 11)
+      if(NOT value EQUAL level)
+        fail("${file}: band 11 level ${value}, expected ${level}")
+      endif()
+      list(APPEND expected_percents ${percent})
+    else()
+      if(value LESS 72)
+        fail("${file}: band ${band} level ${value}, expected 72 or more")
+      endif()
+      list(APPEND expected_percents 0)
+    endif()
+  endforeach()
+  if(NOT "${percents}" STREQUAL "${expected_percents}")
+    fail("${file}: percentages '${percents}', expected '${expected_percents}'")
+  endif()
+endfunction()
+
+check_sine(sine_bin100_full.raw 65535 0 100)
+check_sine(sine_bin100_m20.raw 65535 20 70)
+check_sine(sine_bin100_m40.raw 65535 40 40)
+
+# Silence: no input at all, the missing bytes are zero.
+set(silence "${CMAKE_CURRENT_BINARY_DIR}/spectrum_silence.raw")
+file(WRITE "${silence}" "")
+run_tool(65535 "${silence}")
+set(all128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128 128)
+set(all0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0)
+if(NOT "${levels}" STREQUAL "${all128}" OR NOT "${percents}" STREQUAL "${all0}")
+  fail("silence: levels '${levels}', percentages '${percents}'")
+endif()
+
+# Volume 0 silences a full-scale sine.
+run_tool(0 "${fixtures}/sine_bin100_full.raw")
+if(NOT "${levels}" STREQUAL "${all128}" OR NOT "${percents}" STREQUAL "${all0}")
+  fail("volume 0: levels '${levels}', percentages '${percents}'")
+endif()
+
+# Bad arguments: a one-line message on stderr, nothing on stdout, exit code 2.
+foreach(args IN ITEMS "" "abc" "65536" "-1" "12x" "100 200")
+  string(REPLACE " " ";" arglist "${args}")
+  execute_process(COMMAND "${TOOL}" ${arglist} INPUT_FILE "${silence}"
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  string(REGEX MATCHALL "\n" newlines "${err}")
+  list(LENGTH newlines errLines)
+  if(NOT rc EQUAL 2 OR NOT out STREQUAL "" OR NOT errLines EQUAL 1)
+    fail("arguments '${args}': exit code ${rc}, stdout '${out}', stderr '${err}'")
+  endif()
+endforeach()
