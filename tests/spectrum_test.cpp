@@ -23,7 +23,7 @@ constexpr Pixel kGrey = MakeRgb(34, 34, 34);
 class FakeVolume : public VolumeReader {
 public:
     explicit FakeVolume(uint32_t value, bool works = true) : value_(value), works_(works) {}
-    bool GetVolumeRaw(uint32_t& value) override {
+    bool ReadVolumeRaw(uint32_t& value) override {
         if (works_) value = value_;
         return works_;
     }

@@ -21,7 +21,7 @@ constexpr uint32_t kMaxVolume = 65535;
 class FixedVolume : public duskpane::VolumeReader {
 public:
     explicit FixedVolume(uint32_t value) : value_(value) {}
-    bool GetVolumeRaw(uint32_t& value) override {
+    bool ReadVolumeRaw(uint32_t& value) override {
         value = value_;
         return true;
     }

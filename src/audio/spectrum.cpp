@@ -63,7 +63,7 @@ void AnalyseSpectrum(SpectrumState& state, VolumeReader& volume, Bitmap32& area)
     const int32_t m = std::min(n, kFftSize);
 
     uint32_t currentVolume = 0;
-    if (volume.GetVolumeRaw(currentVolume)) state.SpectrumVolume = currentVolume;
+    if (volume.ReadVolumeRaw(currentVolume)) state.SpectrumVolume = currentVolume;
 
     std::array<double, kFftSize> re;
     std::array<double, kFftSize> im;

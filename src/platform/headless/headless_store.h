@@ -38,6 +38,7 @@ public:
     // ---- failures
     // Opening (and creating) the section fails from now on.
     void FailSectionCreation(const std::string& section) { failingSections_.insert(section); }
+    void AllowSectionCreation(const std::string& section) { failingSections_.erase(section); }
     // Writing this value fails from now on.
     void FailValueWrite(const std::string& section, const std::string& name) {
         failingValues_.insert({section, name});
