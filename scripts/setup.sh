@@ -6,7 +6,7 @@ set -euo pipefail
 mode=${1:-test}
 
 packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-dev
-          qt6-base-dev libpulse-dev libjpeg62-turbo-dev libstb-dev fonts-ipafont-gothic
+          qt6-base-dev libpulse-dev libjpeg62-turbo-dev fonts-ipafont-gothic
           pulseaudio xvfb picom)
 if [ "$mode" = test ]; then
   packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 x11-apps x11-utils xdotool imagemagick

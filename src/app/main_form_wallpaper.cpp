@@ -1,0 +1,111 @@
+// The wallpaper on the dimming window: preparing it from the settings, the
+// slideshow tick, loading the picture and compositing it into black.
+#include <algorithm>
+#include <memory>
+
+#include "app/forms.h"
+#include "app/main_form.h"
+#include "app/sub_form.h"
+#include "wallpaper/messages.h"
+#include "wallpaper/search_dir.h"
+
+namespace duskpane {
+
+namespace {
+
+constexpr const char* kMissingFileMessage =
+    "壁紙表示対象のファイル[%s]が存在しません、壁紙ファイルの再設定を行って下さい。";
+constexpr const char* kNoPictureFolderMessage =
+    "設定された壁紙フォルダー[%s]には、有効な画像ファイルが存在しません。\n"
+    "壁紙フォルダーの再設定を行って下さい。";
+
+void AddPath(nsList<nsString>& list, const AnsiString& path) {
+    auto item = std::make_unique<nsString>(path);
+    list.Add(item.get());
+    item.release();
+}
+
+}  // namespace
+
+void TMainForm::PrepareWallpaper() {
+    WPTimer.SetEnabled(false);
+    if (!WPDispMode) {
+        WPFileList.Clear();
+        if (WPFile.empty()) {
+            WPTimerTimer();
+            return;
+        }
+        if (!platform.files.FileExists(WPFile)) {
+            WPTimerTimer();
+            ShowError(FormApp(), this, kMissingFileMessage, WPFile);
+            return;
+        }
+        AddPath(WPFileList, WPFile);
+        WPTimerTimer();
+        return;
+    }
+
+    WPFileList.Clear();
+    if (WPFolder.empty()) {
+        WPTimerTimer();
+        return;
+    }
+    const PictureFileScan scan = ListPictureFiles(platform.files, WPFolder);
+    if (scan.status == -1) {
+        ShowError(FormApp(), this, kNoPictureFolderMessage, WPFolder);
+        return;
+    }
+    for (const AnsiString& path : scan.paths) AddPath(WPFileList, path);
+    if (WPFileList.Count() == 0) {
+        ShowError(FormApp(), this, kNoPictureFolderMessage, WPFolder);
+        return;
+    }
+    Random.Seed(static_cast<uint32_t>(platform.time.CalendarSeconds()));
+    SetWPInterval(GetWPIntervalMin(), GetWPIntervalSec());
+    WPTimer.SetEnabled(true);
+    WPTimerTimer();
+}
+
+void TMainForm::WPTimerTimer() {
+    const int32_t count = WPFileList.Count();
+    if (count > 0)
+        WPCurrentFile = WPFileList.Get(Random.Next() % count)->ToString();
+    else
+        WPCurrentFile.clear();
+    LoadWallpaperPicture();
+}
+
+void TMainForm::LoadWallpaperPicture() {
+    if (WPCurrentFile.empty()) {
+        SubForm->PhotoImage.ClearPicture();
+        return;
+    }
+    // After the close has freed the picture object there is nothing to load into.
+    if (!WPPicture) return;
+    if (!LoadPicture(platform.pictures, WPCurrentFile, *WPPicture)) return;
+    CompositeWallpaper();
+}
+
+void TMainForm::CompositeWallpaper() {
+    if (!WPPicture) return;
+    Image& photo = SubForm->PhotoImage;
+    std::unique_ptr<BlendFunction> blend = platform.blend.Load();
+    if (IsWPTransparency && blend) {
+        // The blend takes one byte of alpha; a stored value outside 0..255
+        // is held to the nearest end of the range.
+        const auto alpha = static_cast<uint8_t>(std::clamp<int32_t>(WPAlphaValue, 0, 255));
+        Bitmap32 blended = BlendIntoBlack(*blend, *WPPicture, alpha);
+        photo.SetSize(blended.Width(), blended.Height());
+        photo.SetPicture(std::move(blended));
+    } else {
+        photo.SetPicture(WPPicture->pixels);
+        photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
+    }
+    blend.reset();
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    photo.SetBounds((screen.width - photo.Width()) / 2, (screen.height - photo.Height()) / 2, photo.Width(),
+                    photo.Height());
+    photo.SetVisible(true);
+}
+
+}  // namespace duskpane
