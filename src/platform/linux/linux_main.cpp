@@ -1,0 +1,53 @@
+// The program's entry on Linux: Qt on X11 and the Linux services composed
+// into one platform, then the program's five windows and its loop.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTranslator>
+
+#include <cstdlib>
+#include <exception>
+
+#include "app/forms.h"
+#include "platform/linux/linux_blend.h"
+#include "platform/linux/linux_files.h"
+#include "platform/linux/linux_pictures.h"
+#include "platform/linux/linux_settings_store.h"
+#include "platform/linux/linux_sound.h"
+#include "platform/linux/linux_time.h"
+#include "platform/linux/qt_ui.h"
+
+int main(int argc, char** argv) {
+    // The screen layers need window shapes, a window's own opacity and a
+    // stacking order, which a Wayland session gives through its X server.
+    if (std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Duskpane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("duskpane"));
+    QApplication::setWindowIcon(duskpane::ProgramIcon());
+    // The program speaks Japanese; Qt's own dialogs (files, folders) follow.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    duskpane::QtUi ui;
+    ui.InstallEndHandlers();
+    duskpane::LinuxTimeService time;
+    duskpane::LinuxFileSystem files;
+    duskpane::LinuxSettingsStore settings;
+    duskpane::LinuxPictureDecoder pictures;
+    duskpane::LinuxBlendLibrary blend;
+    duskpane::LinuxCaptureService capture(ui);
+    duskpane::LinuxAudioSystem audio;
+    duskpane::Platform platform{time, files, settings, pictures, blend, capture, audio, ui, ui};
+    try {
+        duskpane::Program program(platform);
+        program.Run();
+    } catch (const std::exception& error) {
+        // What escapes the program's own error handling is shown all the
+        // same; the program still ends normally.
+        QMessageBox::critical(nullptr, QStringLiteral("Duskpane"), QString::fromStdString(error.what()));
+    }
+    return 0;
+}

@@ -1,0 +1,339 @@
+// The Qt peer of a form: dialogs as fixed-size windows with their controls,
+// and the borderless screen layers that paint the kit's composed picture,
+// the colour-keyed one shaped to its non-black pixels.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+
+#include "platform/linux/qt_peers.h"
+#include "platform/linux/qt_ui.h"
+#include "ui/form.h"
+
+namespace duskpane {
+
+namespace {
+
+// A window shape that lies wholly outside the window: nothing of it shows
+// and every click goes through. (An empty region would remove the shape.)
+const QRegion kNothingShows(-1, -1, 1, 1);
+
+Qt::WindowFlags FlagsFor(const Form& form, bool rendered, bool dimmer) {
+    if (rendered) {
+        Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint;
+        if (form.Style == FormStyle::StayOnTop) flags |= Qt::WindowStaysOnTopHint;
+        // A click on the dimming layer must not raise it over the
+        // always-on-top window, so it never takes the focus.
+        if (dimmer) flags |= Qt::WindowDoesNotAcceptFocus;
+        return flags;
+    }
+    Qt::WindowFlags flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
+    if (form.CloseBoxOnly)
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    return flags;
+}
+
+}  // namespace
+
+FormWidget::FormWidget(QtFormPeer& peer, QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), peer_(peer) {}
+
+void FormWidget::paintEvent(QPaintEvent* event) {
+    if (!peer_.Rendered()) {
+        QWidget::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    peer_.Paint(painter, event->rect());
+}
+
+// The window system's close (the close box, the window manager) goes to the
+// kit, which decides; the native window itself is only ever hidden.
+void FormWidget::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    peer_.GetForm().UserCloseBox();
+}
+
+void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    const QPoint at = event->globalPos() - peer_.Ui().ScreenOrigin();
+    Control* control = &peer_.GetForm();
+    for (QWidget* child = childAt(event->pos()); child; child = child->parentWidget())
+        if (QtControlPeer* peer = peer_.Ui().PeerAtWidget(child)) {
+            control = &peer->GetControl();
+            break;
+        }
+    control->UserContextMenu(at.x(), at.y());
+}
+
+void FormWidget::mousePressEvent(QMouseEvent* event) {
+    if (peer_.Dimmer() && event->button() == Qt::LeftButton) peer_.Ui().ActivateMainForm();
+    QWidget::mousePressEvent(event);
+}
+
+QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form) {
+    rendered_ = form.Border == BorderStyle::None;
+    dimmer_ = rendered_ && form.Style == FormStyle::Normal && form.AlphaBlend;
+    // Dialogs belong to the main window, so that a window manager keeps them
+    // above it (it is always on top) and centres message boxes on them.
+    QWidget* parent = rendered_ ? nullptr : ui.MainWidget();
+    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_, dimmer_));
+    window->setAttribute(Qt::WA_QuitOnClose, false);
+    if (rendered_) {
+        window->setAttribute(Qt::WA_OpaquePaintEvent);
+        window->setAttribute(Qt::WA_NoSystemBackground);
+        frame_ = QImage(std::max(form.Width(), 1), std::max(form.Height(), 1), QImage::Format_RGB32);
+        frame_.fill(Qt::black);
+        forceShape_ = true;
+    } else {
+        window->setAutoFillBackground(true);
+        if (!form.FontName.empty()) {
+            QFont font(QString::fromStdString(form.FontName));
+            font.setPixelSize(std::max(form.FontHeight, 1));
+            window->setFont(font);
+        }
+    }
+    Attach(window);
+    for (Change what : {Change::Text, Change::Colour, Change::Bounds, Change::Alpha, Change::Layered,
+                        Change::Enabled, Change::Visible})
+        Apply(what);
+}
+
+QtFormPeer::~QtFormPeer() = default;
+
+Form& QtFormPeer::GetForm() const { return static_cast<Form&>(control_); }
+
+bool QtFormPeer::StaysOnTop() const { return GetForm().Style == FormStyle::StayOnTop; }
+
+void QtFormPeer::Apply(Change what) {
+    FormWidget* window = Window();
+    if (!window) return;
+    Form& form = GetForm();
+    switch (what) {
+        case Change::Bounds:
+            ApplyBounds();
+            break;
+        case Change::Visible:
+            if (form.Visible())
+                ScheduleShow();
+            else
+                Hide();
+            break;
+        case Change::Enabled:
+            window->setEnabled(form.Enabled());
+            break;
+        case Change::Text:
+            window->setWindowTitle(QString::fromStdString(form.Caption()));
+            break;
+        case Change::Colour: {
+            QPalette palette = window->palette();
+            palette.setColor(QPalette::Window, ToQColor(form.Colour()));
+            window->setPalette(palette);
+            Invalidate(QRect(0, 0, form.Width(), form.Height()));
+            break;
+        }
+        case Change::Picture:
+            Invalidate(QRect(0, 0, form.Width(), form.Height()));
+            break;
+        case Change::Alpha:
+            window->setWindowOpacity(form.AlphaBlend ? form.AlphaBlendValue() / 255.0 : 1.0);
+            break;
+        case Change::Layered:
+            forceShape_ = true;
+            if (form.ColourKeyBlack())
+                Invalidate(QRect(0, 0, form.Width(), form.Height()));
+            else
+                window->clearMask();
+            break;
+        case Change::ZOrder:
+            window->raise();
+            ui_.Restack();
+            break;
+        case Change::Modal:
+            window->setWindowModality(form.IsModal() ? Qt::ApplicationModal : Qt::NonModal);
+            break;
+        default:
+            break;
+    }
+}
+
+void QtFormPeer::ApplyBounds() {
+    FormWidget* window = Window();
+    if (!window) return;
+    const Form& form = GetForm();
+    if (rendered_) {
+        window->setGeometry(QRect(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
+                                  QSize(form.Width(), form.Height())));
+        Invalidate(QRect(0, 0, form.Width(), form.Height()));
+        return;
+    }
+    window->setFixedSize(form.Width(), form.Height());
+    if (window->isVisible() && form.Position == FormPosition::Designed) Place();
+}
+
+// Where a dialog goes when it shows: its designed place, the middle of the
+// screen, or the middle of its owner (the main window).
+void QtFormPeer::Place() {
+    FormWidget* window = Window();
+    const Form& form = GetForm();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect screenArea = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QSize outer = window->frameGeometry().size().expandedTo(window->size());
+    QRect around;
+    switch (form.Position) {
+        case FormPosition::Designed:
+            window->move(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()));
+            return;
+        case FormPosition::ScreenCenter:
+            around = screenArea;
+            break;
+        case FormPosition::OwnerCenter: {
+            QWidget* owner = ui_.MainWidget();
+            around = owner && owner != window && owner->isVisible() ? owner->frameGeometry() : screenArea;
+            break;
+        }
+    }
+    window->move(around.x() + (around.width() - outer.width()) / 2,
+                 around.y() + (around.height() - outer.height()) / 2);
+}
+
+void QtFormPeer::SyncControls(const Control& parent) {
+    for (const Control* child : parent.Children()) {
+        if (QtControlPeer* peer = ui_.PeerOf(*child)) peer->SyncUnannounced();
+        SyncControls(*child);
+    }
+}
+
+// A form's window appears once its show handler has run: the kit reports
+// the form visible before that handler and again after it.
+void QtFormPeer::ScheduleShow() {
+    if (showPending_) return;
+    showPending_ = true;
+    QMetaObject::invokeMethod(
+        Window(),
+        [this] {
+            showPending_ = false;
+            if (GetForm().Visible()) ShowNow();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtFormPeer::ShowNow() {
+    FormWidget* window = Window();
+    if (!window || window->isVisible()) return;
+    if (rendered_) {
+        ApplyBounds();
+        Refresh();
+    } else {
+        SyncControls(GetForm());
+        window->setFixedSize(GetForm().Width(), GetForm().Height());
+        Place();
+    }
+    window->show();
+    // The window's frame is known once it is shown the first time.
+    if (!rendered_ && GetForm().Position != FormPosition::Designed) Place();
+    if (dimmer_) {
+        ui_.WarnIfNoCompositor();
+    } else {
+        window->raise();
+        window->activateWindow();
+    }
+    ui_.Restack();
+    if (!rendered_) FocusFirstControl();
+}
+
+void QtFormPeer::Hide() {
+    FormWidget* window = Window();
+    if (!window || !window->isVisible()) return;
+    const bool wasActive = window->isActiveWindow();
+    window->hide();
+    if (rendered_ && !wasActive) return;
+    // The keyboard goes back to the window below: a dialog still open, or
+    // the main window.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->activateWindow();
+    else
+        ui_.ActivateMainForm();
+}
+
+// A dialog that shows gives the focus to the control that had it, or else
+// to the first control in tab order, as the window system does.
+void QtFormPeer::FocusFirstControl() {
+    Form& form = GetForm();
+    if (Control* active = form.ActiveControl(); active && active->CanFocus()) {
+        ui_.SetFocusQuietly(ui_.WidgetOf(*active));
+        return;
+    }
+    for (Control* control : form.TabOrderList())
+        if (control->CanFocus() && control->TabStop()) {
+            form.UserFocus(control);
+            return;
+        }
+}
+
+void QtFormPeer::Invalidate(const QRect& rect) {
+    if (!rendered_ || !Window()) return;
+    dirty_ |= rect & QRect(0, 0, std::max(GetForm().Width(), 1), std::max(GetForm().Height(), 1));
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QMetaObject::invokeMethod(Window(), [this] { Refresh(); }, Qt::QueuedConnection);
+}
+
+// Paints the changed part from the kit's composed picture. The shape of a
+// colour-keyed window is set only when a pixel of that part changed between
+// black and not black, as setting it is costly and makes the compositor
+// repaint.
+void QtFormPeer::Refresh() {
+    refreshPending_ = false;
+    FormWidget* window = Window();
+    if (!rendered_ || !window) return;
+    const Form& form = GetForm();
+    const QSize size(std::max(form.Width(), 1), std::max(form.Height(), 1));
+    if (frame_.size() != size) {
+        frame_ = QImage(size, QImage::Format_RGB32);
+        frame_.fill(Qt::black);
+        dirty_ = QRect(QPoint(0, 0), size);
+        shape_ = QRegion();
+        forceShape_ = true;
+    }
+    const QRect dirty = dirty_ & frame_.rect();
+    dirty_ = QRect();
+    if (dirty.isEmpty() && !forceShape_) return;
+
+    bool keyChanged = false;
+    if (!dirty.isEmpty()) {
+        const Bitmap32 picture = form.Render();
+        const int right = std::min(dirty.right(), picture.Width() - 1);
+        const int bottom = std::min(dirty.bottom(), picture.Height() - 1);
+        for (int y = dirty.top(); y <= bottom; ++y) {
+            const Pixel* source = picture.Row(y);
+            auto* target = reinterpret_cast<QRgb*>(frame_.scanLine(y));
+            for (int x = dirty.left(); x <= right; ++x) {
+                const QRgb next = 0xFF000000u | (source[x] & 0xFFFFFFu);
+                if (((target[x] & 0xFFFFFFu) == 0) != ((next & 0xFFFFFFu) == 0)) keyChanged = true;
+                target[x] = next;
+            }
+        }
+        window->update(dirty);
+    }
+    if (!form.ColourKeyBlack()) return;
+    if (forceShape_) {
+        shape_ = NonBlackRegion(frame_, frame_.rect());
+    } else if (keyChanged) {
+        shape_ = shape_.subtracted(dirty).united(NonBlackRegion(frame_, dirty));
+    } else {
+        return;
+    }
+    forceShape_ = false;
+    window->setMask(shape_.isEmpty() ? kNothingShows : shape_);
+    ++shapeUpdates_;
+}
+
+void QtFormPeer::Paint(QPainter& painter, const QRect& rect) const {
+    painter.drawImage(rect.topLeft(), frame_, rect);
+}
+
+}  // namespace duskpane

@@ -1,0 +1,132 @@
+// The Qt peers of the kit's controls, shared by the backend's files.
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QRect>
+#include <QRegion>
+#include <QWidget>
+
+#include "platform/ui_seam.h"
+#include "ui/bitmap.h"
+
+namespace duskpane {
+
+class Control;
+class Form;
+class QtFormPeer;
+class QtUi;
+
+// A picture as Qt paints it; with transparentBlack the pure black pixels
+// are left out (fully transparent).
+QImage ToQImage(const Bitmap32& picture, bool transparentBlack);
+QColor ToQColor(Pixel colour);
+// The pure black / not black pixels of a rectangle of an RGB32 frame: the
+// non-black ones as a region in the frame's coordinates.
+QRegion NonBlackRegion(const QImage& frame, const QRect& rect);
+
+class QtControlPeer : public ControlPeer {
+public:
+    // Registers with the backend.
+    QtControlPeer(QtUi& ui, Control& control);
+    ~QtControlPeer() override;
+    QtControlPeer(const QtControlPeer&) = delete;
+    QtControlPeer& operator=(const QtControlPeer&) = delete;
+
+    Control& GetControl() const { return control_; }
+    QtUi& Ui() const { return ui_; }
+    QWidget* Widget() const { return widget_; }
+    // Where the children's widgets go.
+    virtual QWidget* Container() const { return widget_; }
+
+    void Changed(Change what) override;
+    // Reads again what the kit may change without a word (a box's length
+    // limit, a button's default mark, a picture's stretch); done whenever
+    // the form shows.
+    virtual void SyncUnannounced() {}
+
+protected:
+    // Gives the peer its widget, which belongs to the peer from here on;
+    // controls that their form paints have none.
+    void Attach(QWidget* widget);
+    // The kind's own part of a change; the common ones (bounds, visibility,
+    // enabled, focus) are done by the base.
+    virtual void Apply(Change what);
+    virtual void ApplyBounds();
+    // Reads everything from the control, as at creation.
+    void ApplyAll();
+
+    QtUi& ui_;
+    Control& control_;
+    QPointer<QWidget> widget_;
+};
+
+// Makes the peer of a child control (not a form).
+std::unique_ptr<QtControlPeer> MakeChildPeer(QtUi& ui, Control& control);
+
+// The top-level window of a form. Dialogs are ordinary Qt widgets with their
+// controls as child widgets; a borderless form (the screen layers) paints
+// the kit's own composed picture of itself, its controls being drawn by it.
+class FormWidget : public QWidget {
+public:
+    FormWidget(QtFormPeer& peer, QWidget* parent, Qt::WindowFlags flags);
+    QtFormPeer& Peer() const { return peer_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QtFormPeer& peer_;
+};
+
+class QtFormPeer : public QtControlPeer {
+public:
+    QtFormPeer(QtUi& ui, Form& form);
+    ~QtFormPeer() override;
+
+    Form& GetForm() const;
+    FormWidget* Window() const { return static_cast<FormWidget*>(Widget()); }
+    // Borderless forms paint the kit's composed picture of themselves.
+    bool Rendered() const { return rendered_; }
+    // The dimming layer: borderless, below the always-on-top forms, never
+    // taking the focus.
+    bool Dimmer() const { return dimmer_; }
+    bool StaysOnTop() const;
+
+    // A part of a rendered form changed (form coordinates); it is painted
+    // again, and the shape updated, soon.
+    void Invalidate(const QRect& rect);
+    // Paints the changed parts now (normally done from the event loop).
+    void Refresh();
+    void Paint(QPainter& painter, const QRect& rect) const;
+    int ShapeUpdates() const { return shapeUpdates_; }
+    // The screen's geometry changed: places the window again.
+    void ApplyBounds() override;
+
+protected:
+    void Apply(Change what) override;
+
+private:
+    void ScheduleShow();
+    void ShowNow();
+    void Hide();
+    void Place();
+    void SyncControls(const Control& parent);
+    void FocusFirstControl();
+
+    bool rendered_ = false;
+    bool dimmer_ = false;
+    bool showPending_ = false;
+    bool refreshPending_ = false;
+    // The whole shape is computed anew at the next refresh.
+    bool forceShape_ = false;
+    QImage frame_;
+    QRect dirty_;
+    QRegion shape_;
+    int shapeUpdates_ = 0;
+};
+
+}  // namespace duskpane

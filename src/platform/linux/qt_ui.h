@@ -1,0 +1,147 @@
+// The Linux desktop ui backend on Qt Widgets (X11): control peers, timers,
+// the message queue, the popup menu, the shell's dialogs and the ways the
+// system asks the program to end.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/linux/linux_gui_thread.h"
+#include "platform/ui_seam.h"
+
+class QIcon;
+class QImage;
+class QScreen;
+class QSocketNotifier;
+class QWidget;
+class QWindow;
+
+namespace duskpane {
+
+class Application;
+class Control;
+class Form;
+class MenuItem;
+class QtControlPeer;
+class QtFormPeer;
+
+// Turns the program's filter "caption|patterns|caption|patterns..." (patterns
+// separated by ';') into Qt name filters "caption (p1 p2)"; a caption that
+// already ends in its own parenthesised pattern list has it replaced.
+QStringList QtNameFilters(const std::string& filter);
+
+// The program's icon: a crescent over a dark pane, drawn at any size.
+QImage DrawProgramIcon(int size);
+QIcon ProgramIcon();
+
+// Whether a compositing manager owns the display's _NET_WM_CM_S<screen>
+// selection; true when the display is not X11 (nothing can be told then).
+bool CompositorRunning();
+
+// A QApplication must exist before the backend is made and outlive it.
+class QtUi : public QObject, public UiBackend, public Shell, public GuiThreadPoster {
+public:
+    QtUi();
+    ~QtUi() override;
+    QtUi(const QtUi&) = delete;
+    QtUi& operator=(const QtUi&) = delete;
+
+    // ---- UiBackend
+    std::unique_ptr<ControlPeer> CreatePeer(Control& control) override;
+    std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& timer, MessageSink& sink) override;
+    void ProcessMessages(MessageSink& sink, bool wait) override;
+    void Wake() override;
+    void ShowPopupMenu(PopupMenu& menu, Form& owner, int x, int y, MessageSink& sink) override;
+    ScreenSize PrimaryScreen() override;
+
+    // ---- Shell
+    int MessageBox(Form* owner, const std::string& text, const std::string& caption, uint32_t flags,
+                   MessageSink& sink) override;
+    std::optional<std::string> OpenPicture(Form* owner, const std::string& filter) override;
+    std::optional<std::string> BrowseFolder(Form* owner, const std::string& title,
+                                            const std::string& initialFolder) override;
+    void OpenUrl(Form* owner, const std::string& url) override;
+
+    // ---- GuiThreadPoster
+    void RunOnGuiThread(std::function<void()> work) override;
+    void PostMessage(const Message& message) override;
+
+    // SIGTERM, SIGINT and SIGHUP, the end of the session and a quit of the
+    // application all close the main window as Escape does, so the settings
+    // are saved; the handlers are removed again with the backend.
+    void InstallEndHandlers();
+    // Closes the main window through the kit; native menus and dialogs that
+    // are open are closed too once the program ends.
+    void RequestEnd();
+
+    // The widget that shows a control; null for controls that their form
+    // paints itself (those of the borderless screen layers).
+    QWidget* WidgetOf(const Control& control) const;
+    // How many times the colour-keyed form's shape was set on the window.
+    int ShapeUpdates(const Form& form) const;
+
+    // ---- for the peers
+    // Runs a user action through the program's sink.
+    void Deliver(const std::function<void()>& action);
+    // The top-left corner of the primary screen: the origin of the forms'
+    // screen coordinates.
+    QPoint ScreenOrigin() const;
+    void Register(QtControlPeer& peer, const Control& control, QWidget* widget);
+    void Unregister(QtControlPeer& peer);
+    QtControlPeer* PeerOf(const Control& control) const;
+    // The peer whose widget this is.
+    QtControlPeer* PeerAtWidget(const QWidget* widget) const;
+    QtFormPeer* FormPeerOf(const Form& form) const;
+    // The widget of the application's main form, when it has one.
+    QWidget* MainWidget() const;
+    // Gives the keyboard to the main form's window (a click on the dimming
+    // layer, which never takes the focus itself).
+    void ActivateMainForm();
+    // Puts the windows back in their order: dimming layers, always-on-top
+    // forms, dialogs.
+    void Restack();
+    // Sets the Qt focus without reporting it back to the kit.
+    void SetFocusQuietly(QWidget* widget);
+    // Tells once on stderr how to get a see-through dimming layer.
+    void WarnIfNoCompositor();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void DrainQueue();
+    bool FilterWindowEvent(QWindow* window, QEvent* event);
+    bool HandleKey(QtFormPeer& formPeer, QWindow* window, QEvent* event);
+    bool HandleMousePress(QtFormPeer& formPeer, QEvent* event);
+    void HandleFocusIn(QWidget* widget, QEvent* event);
+    QtFormPeer* FormPeerOfWindow(const QWindow* window) const;
+    void WatchPrimaryScreen(QScreen* screen);
+    void FollowPrimaryScreen();
+    void CloseNativeModals();
+    void RemoveEndHandlers();
+
+    MessageSink* sink_ = nullptr;
+    Application* app_ = nullptr;
+    std::deque<Message> queue_;
+    bool drainScheduled_ = false;
+    std::unordered_map<const Control*, QtControlPeer*> byControl_;
+    std::unordered_map<const QWidget*, QtControlPeer*> byWidget_;
+    std::vector<QtFormPeer*> forms_;
+    int focusGuard_ = 0;
+    bool replayingKey_ = false;
+    bool compositorWarned_ = false;
+    std::string lastPictureFolder_;
+    QScreen* watchedScreen_ = nullptr;
+    QSocketNotifier* endNotifier_ = nullptr;
+    bool endHandlersInstalled_ = false;
+};
+
+}  // namespace duskpane
