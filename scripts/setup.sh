@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/setup.sh [build|test]
+# Usage: scripts/setup.sh [build|test|virtual-display]
 set -euo pipefail
 
 mode=${1:-test}
@@ -8,7 +8,9 @@ mode=${1:-test}
 packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-dev
           qt6-base-dev libpulse-dev libjpeg62-turbo-dev fonts-ipafont-gothic
           pulseaudio xvfb picom)
-if [ "$mode" = test ]; then
+if [ "$mode" = virtual-display ]; then
+  packages=(xvfb picom x11-apps imagemagick)
+elif [ "$mode" = test ]; then
   packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 x11-apps x11-utils xdotool imagemagick
              pulseaudio-utils sox)
 fi

@@ -18,7 +18,7 @@ export WINEPREFIX="$PWD/build/wineprefix" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DDUSKPANE_WERROR=ON >/dev/null
-cmake --build build/windows -j"$jobs" --target duskpane_tests duskpane-spectrum
+cmake --build build/windows -j"$jobs"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 120 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
 fi

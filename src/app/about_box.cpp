@@ -35,7 +35,9 @@ TAboutBox::TAboutBox(Application& app) : Form(app, "AboutBox") {
     Panel2.SetTabOrder(1);
     Label1.SetBounds(12, 12, 0, 0);
     Label1.SetCaption("Duskpane");
-    Label2.SetBounds(56, 12, 0, 0);
+    // The version stands clear of the program's name, which is wider than
+    // the gap a shorter name would leave at 56.
+    Label2.SetBounds(72, 12, 0, 0);
     Label2.SetCaption("Version 0.10");
     Image2.SetBounds(12, 32, 29, 29);
     Image2.AutoSize = true;
