@@ -1,0 +1,211 @@
+#!/bin/bash
+# duskpane.exe end to end under Wine, on a private X display with a white
+# desktop and a compositing manager (no window manager), in a private Wine
+# prefix: both screen layers, the dimming, the clock at full brightness, the
+# menu, the transparency dialog dimming live, the wallpaper dialog and the
+# About box, Escape ending with exit code 0, the eight settings in the
+# registry with their kinds, and a stored dimming coming back.
+# Usage: smoke_exe.sh path/to/duskpane.exe   (exit 77: tools missing, skipped)
+# With DUSKPANE_SHOTS=<folder> the screens are kept there as PNG files.
+set -u
+
+program=${1:?usage: smoke_exe.sh path/to/duskpane.exe}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+# shellcheck source=wine_session.bash
+source "$here/wine_session.bash"
+trap session_cleanup EXIT
+
+require_tools Xvfb picom xdotool xwud xwininfo xwd convert
+failures=0
+key='HKCU\Software\Kirameda\Duskpane'
+
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+window_named() {  # window_named TITLE: the program's mapped window of that title
+    local id
+    for id in $(xwininfo -root -tree | awk -v title="\"$1\":" '$2 == title && index($0, "(\"duskpane.exe\"") { print $1 }'); do
+        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && { echo "$id"; return; }
+    done
+}
+
+main_window() {  # the program's screen-sized window without a title
+    xwininfo -root -tree | awk -v size="${width}x${height}+0+0" \
+        '/\(has no name\)/ && index($0, "(\"duskpane.exe\"") && index($0, size) { print $1; exit }'
+}
+
+wait_for() {  # wait_for COMMAND...: up to 10 s until it prints something
+    local out _
+    for _ in $(seq 100); do
+        out=$("$@")
+        [ -n "$out" ] && { echo "$out"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+gone() {  # gone ID: the window is unmapped within 5 s
+    local _
+    for _ in $(seq 50); do
+        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+start_program() {
+    "$wine" "$program" >"$work/program.log" 2>&1 &
+    app=$!
+    main=$(wait_for main_window)
+    sub=$(wait_for window_named SubForm)
+    [ -n "$main" ] && [ -n "$sub" ] || { echo "FAILED: the program's windows did not appear"; exit 1; }
+    sleep 1  # the compositor shows the first frames
+}
+
+ended_with() {  # ended_with CODE: the program ended within 10 s with that exit code
+    local _
+    for _ in $(seq 100); do
+        kill -0 "$app" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$app" 2>/dev/null; then
+        kill -9 "$app"
+        return 1
+    fi
+    wait "$app"
+    local code=$?
+    app=""
+    [ "$code" -eq "$1" ]
+}
+
+open_from_menu() {  # open_from_menu LETTER TITLE: the dialog the menu item opens
+    xdotool mousemove 700 300 click 3
+    sleep 0.6
+    xdotool key "$1"
+    wait_for window_named "$2" && sleep 0.5
+}
+
+click_client() {  # click_client WINDOW X Y: a click at a point of a dialog's client area
+    local geometry
+    geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+    read -r x y w h <<<"$geometry"
+    # The frame is as wide on every side; the caption adds to the top.
+    local border=$(((w - $4) / 2))
+    xdotool mousemove $((x + border + $2)) $((y + h - border - $5 + $3)) click 1
+}
+
+start_display desktop
+make_prefix
+
+# ---- first run: nothing stored yet
+start_program
+shot main
+read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+check "white under the dimming window at alpha 200 reads 55 (got $r $g $b)" test "$r $g $b" = "55 55 55"
+xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
+bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
+check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
+
+# A right click on black opens the menu: four items, three lines between.
+xdotool mousemove 700 300 click 3
+sleep 0.6
+menu=$(xwininfo -root -tree | awk '/\("duskpane.exe"/ && $0 ~ /\+700\+300 / { print $1; exit }')
+check "the right click opened the menu" test -n "$menu"
+if [ -n "$menu" ]; then
+    shot menu
+    xwd -id "$menu" -silent | convert xwd:- "$work/menu.png"
+    items=$(convert "$work/menu.png" -colorspace gray -depth 8 txt:- |
+        awk -F'[,:() ]+' 'NR > 1 && $3 + 0 < 110 { dark[$2] = 1 }
+            END { n = 0; for (y = 1; y < 2000; ++y) { if ((y in dark) && !((y - 1) in dark)) ++n } print n }')
+    check "the menu shows four items (found $items)" test "$items" -eq 4
+    xdotool key Escape
+    check "Escape closes the menu" gone "$menu"
+fi
+
+# The transparency dialog dims live; Cancel puts the dimming back.
+dialog=$(open_from_menu t 透明度の設定)
+check "the transparency item opens its dialog" test -n "$dialog"
+if [ -n "$dialog" ]; then
+    shot transparency
+    xdotool windowfocus --sync "$dialog"
+    xdotool key End
+    sleep 0.5
+    read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+    check "the track bar at 255 makes the screen black at once (got $r $g $b)" test "$r $g $b" = "0 0 0"
+    xdotool key Home
+    sleep 0.5
+    read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+    check "at 0 the desktop shows undimmed (got $r $g $b)" test "$r $g $b" = "255 255 255"
+    click_client "$dialog" 165 118 217 139  # the Cancel button
+    check "Cancel closes the dialog" gone "$dialog"
+    sleep 0.5
+    read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+    check "Cancel restores the dimming (got $r $g $b)" test "$r $g $b" = "55 55 55"
+fi
+
+dialog=$(open_from_menu w 壁紙の設定)
+check "the wallpaper item opens its dialog" test -n "$dialog"
+if [ -n "$dialog" ]; then
+    shot wallpaper
+    xdotool windowfocus --sync "$dialog"
+    xdotool key Escape
+    check "Escape closes the wallpaper dialog" gone "$dialog"
+fi
+
+dialog=$(open_from_menu m バージョン情報)
+check "the About item opens the About box" test -n "$dialog"
+if [ -n "$dialog" ]; then
+    shot about
+    xdotool windowfocus --sync "$dialog"
+    xdotool key Return
+    check "Enter closes the About box" gone "$dialog"
+fi
+
+xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
+bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
+check "after the dialogs the clock is still above the dimming ($bright white pixels)" test "$bright" -gt 300
+
+xdotool windowfocus --sync "$main"
+xdotool key Escape
+check "Escape ends the program with exit code 0" ended_with 0
+
+# ---- the settings as the registry holds them
+kind_of() {  # kind_of SECTION NAME: the value's registry kind
+    timeout 60 "$wine" reg query "$key\\$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        awk -v name="$2" '$1 == name { print $2 }'
+}
+kinds=""
+for value in MAIN/TRANSPARENCY WALLPAPER/ALPHA_VALUE WALLPAPER/TRANSPARENCY WALLPAPER/WP_CHG_TIME \
+    WALLPAPER/WP_DISP_MODE WALLPAPER/WP_FILE WALLPAPER/WP_FOLDER WAVE_SPECTRUM/WAVE_SPECTRUM; do
+    kinds+="$value=$(kind_of "${value%/*}" "${value#*/}") "
+done
+expected="MAIN/TRANSPARENCY=REG_DWORD WALLPAPER/ALPHA_VALUE=REG_DWORD WALLPAPER/TRANSPARENCY=REG_SZ \
+WALLPAPER/WP_CHG_TIME=REG_DWORD WALLPAPER/WP_DISP_MODE=REG_SZ WALLPAPER/WP_FILE=REG_SZ \
+WALLPAPER/WP_FOLDER=REG_SZ WAVE_SPECTRUM/WAVE_SPECTRUM=REG_SZ "
+check "the eight settings are stored with their kinds ($kinds)" test "$kinds" = "$expected"
+stored=$(timeout 60 "$wine" reg query "$key\\MAIN" /v TRANSPARENCY | tr -d '\r' | awk '$1 == "TRANSPARENCY" { print $3 }')
+check "the dimming is stored as 200 (got $stored)" test "$stored" = 0xc8
+
+# ---- second run: a stored 300 is taken modulo 256, alpha 44
+timeout 60 "$wine" reg add "$key\\MAIN" /v TRANSPARENCY /t REG_DWORD /d 300 /f >/dev/null 2>&1
+start_program
+read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+check "the stored 300 dims white at alpha 44 to 211 (got $r $g $b)" test "$r $g $b" = "211 211 211"
+xdotool windowfocus --sync "$main"
+xdotool key Escape
+check "Escape ends the second run with exit code 0" ended_with 0
+stored=$(timeout 60 "$wine" reg query "$key\\MAIN" /v TRANSPARENCY | tr -d '\r' | awk '$1 == "TRANSPARENCY" { print $3 }')
+check "the close saved the dimming in force, 44 (got $stored)" test "$stored" = 0x2c
+
+[ "$failures" -eq 0 ] && echo "all passed"
+exit $((failures > 0))

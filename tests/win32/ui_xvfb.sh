@@ -1,0 +1,27 @@
+#!/bin/bash
+# The Win32 ui backend's own tests (duskpane_win32_tests, the Win32Ui cases)
+# under Wine on a private X display: Wine's windows need one.
+# Usage: ui_xvfb.sh path/to/duskpane.exe   (the tests are built beside it;
+# exit 77: tools missing, skipped)
+set -u
+
+program=${1:?usage: ui_xvfb.sh path/to/duskpane.exe}
+tests="$(dirname "$program")/duskpane_win32_tests.exe"
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+# shellcheck source=wine_session.bash
+source "$here/wine_session.bash"
+trap session_cleanup EXIT
+
+require_tools Xvfb
+[ -f "$tests" ] || { echo "FAILED: $tests is missing"; exit 1; }
+
+start_display
+make_prefix
+timeout 150 "$wine" "$tests" --gtest_filter='Win32*' --gtest_brief=1 2>&1 | tee "$work/tests.log"
+status=${PIPESTATUS[0]}
+if grep -q '^\[  SKIPPED' "$work/tests.log"; then
+    echo "FAILED: cases were skipped although a display was there"
+    exit 1
+fi
+exit "$status"

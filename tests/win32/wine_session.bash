@@ -1,0 +1,99 @@
+# Shared by the Win32 test scripts (sourced, not a test itself): a private X
+# display and a private Wine prefix, both removed again at the end.
+#   require_tools TOOL...     exit 77 (skipped) when one is missing
+#   start_display [desktop]   Xvfb on a free display; with "desktop" a white
+#                             desktop window and the compositing manager
+#   make_prefix               a fresh prefix set up for the program's windows
+#   pixel X Y                 "R G B" of the screen now
+#   shot NAME                 the screen into $DUSKPANE_SHOTS/NAME.png, when set
+# The caller sets `work` (a temporary folder) first and traps EXIT to
+# session_cleanup.
+
+width=${width:-1280}
+height=${height:-800}
+pids=()
+wine=$(command -v wine64 || true)
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+wineserver=$(command -v wineserver || true)
+[ -x /usr/lib/wine/wineserver ] && wineserver=/usr/lib/wine/wineserver
+
+require_tools() {
+    local tool
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "skipped: $tool is not installed"
+            exit 77
+        fi
+    done
+    if [ -z "$wine" ] || [ -z "$wineserver" ]; then
+        echo "skipped: wine64 is not installed"
+        exit 77
+    fi
+}
+
+session_cleanup() {
+    [ -n "${app:-}" ] && kill -9 "$app" 2>/dev/null
+    # The prefix's own server, and nothing else: it is ours alone.
+    if [ -n "${WINEPREFIX:-}" ] && [ "${WINEPREFIX#"$work"}" != "$WINEPREFIX" ]; then
+        timeout 20 "$wineserver" -k 2>/dev/null
+    fi
+    # Last started first: the X server goes last.
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+
+start_display() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    local _
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    [ "${1:-}" = desktop ] || return 0
+    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+    pids+=($!)
+    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+    pids+=($!)
+    sleep 0.3
+}
+
+# Japanese fonts for the program's designed ones, windows that no window
+# manager handles (none runs here: Wine would wait for one at every hide),
+# and the system's glyph font for the title bar buttons.
+make_prefix() {
+    export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # No sound server: the capture finds no device and the program goes on.
+    export PULSE_SERVER="unix:$work/no-sound-server"
+    timeout 120 "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { echo "FAILED: wineboot"; exit 1; }
+    local replacement name
+    for replacement in "MS PGothic=IPAPGothic" "MS Gothic=IPAGothic" "MS UI Gothic=IPAPGothic" \
+        "ＭＳ Ｐゴシック=IPAPGothic" "ＭＳ ゴシック=IPAGothic" "Meiryo=IPAPGothic" "Meiryo UI=IPAPGothic" \
+        "Yu Gothic UI=IPAPGothic"; do
+        name=${replacement%%=*}
+        LC_ALL=C.UTF-8 timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" \
+            /t REG_SZ /d "${replacement#*=}" /f >/dev/null 2>&1
+    done
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+}
+
+pixel() {
+    xwd -root -silent | convert xwd:- -crop 1x1+"$1"+"$2" -depth 8 txt:- |
+        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
+}
+
+shot() {
+    [ -n "${DUSKPANE_SHOTS:-}" ] || return 0
+    mkdir -p "$DUSKPANE_SHOTS"
+    xwd -root -silent | convert xwd:- "$DUSKPANE_SHOTS/$1.png"
+}
