@@ -303,6 +303,7 @@ TEST(LinuxSettingsStoreTest, AFileThatIsNoDatabaseIsLeftAlone) {
 
 TEST(LinuxSettingsStoreTest, ASaveWaitsForAnotherWriter) {
     SqliteHarness h;
+    h.Outside();  // the file and its tables exist before the other writer opens it
     std::promise<void> locked;
     std::thread other([&] {
         OutsideDb db(h.path);
@@ -311,7 +312,6 @@ TEST(LinuxSettingsStoreTest, ASaveWaitsForAnotherWriter) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         db.Exec("COMMIT");
     });
-    h.Outside();
     locked.get_future().wait();
     TestHost host;
     host.subAlpha = 17;
