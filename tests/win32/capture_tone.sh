@@ -1,7 +1,7 @@
 #!/bin/bash
-# waveIn capture under Wine from a private PulseAudio server whose null
-# sink plays a 1 kHz tone, then silence: the Win32 sound tests that need a
-# server (duskpane_win32_tests, the Win32SoundTest cases).
+# waveIn capture, the mixer and the endpoint under Wine with a private
+# PulseAudio server whose null sink plays a 1 kHz tone, then silence: the
+# Win32SoundTest cases of duskpane_win32_tests that need a sound server.
 # Usage: capture_tone.sh path/to/duskpane.exe   (the tests are built beside
 # it; exit 77: tools missing, skipped)
 set -u
@@ -14,22 +14,29 @@ work=$(mktemp -d)
 source "$here/wine_session.bash"
 server=
 player=
-stop_sound() {
-    [ -n "$player" ] && kill "$player" 2>/dev/null && wait "$player" 2>/dev/null
+stop_player() {
+    if [ -n "$player" ]; then
+        kill "$player" 2>/dev/null
+        wait "$player" 2>/dev/null
+    fi
     player=
 }
 cleanup() {
-    stop_sound
+    stop_player
+    if [ -n "$server" ]; then
+        kill "$server" 2>/dev/null
+        wait "$server" 2>/dev/null
+    fi
     session_cleanup
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
 }
 trap cleanup EXIT
 
-require_tools pulseaudio pactl sox
+require_tools pulseaudio pactl paplay sox
 [ -f "$tests" ] || { echo "FAILED: $tests is missing"; exit 1; }
 
 make_prefix
-# make_prefix points Wine at no server; this test brings its own.
+# make_prefix points Wine at no sound server; this test brings its own, with
+# its own runtime and state folders.
 export PULSE_SERVER="unix:$work/native"
 export PULSE_RUNTIME_PATH="$work/runtime" PULSE_STATE_PATH="$work/state"
 mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
@@ -43,16 +50,16 @@ pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-
     >"$work/pulse.log" 2>&1 &
 server=$!
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl info >/dev/null 2>&1 || { echo "FAILED: the sound server did not start"; exit 1; }
-# Wine picks up the new server in a fresh wineserver session.
+pactl info >/dev/null 2>&1 || { echo "FAILED: the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+# The prefix's processes so far knew no server: start afresh.
 timeout 20 "$wineserver" -k 2>/dev/null
 
 failures=0
-run() {  # run SCENARIO
-    DUSKPANE_SOUND_SCENARIO=$1 timeout 120 "$wine" "$tests" --gtest_filter='Win32SoundTest.*' \
+run() { # run SCENARIO: every sound case must run and pass
+    DUSKPANE_SOUND_SCENARIO=$1 timeout 100 "$wine" "$tests" --gtest_filter='Win32SoundTest.*' \
         >"$work/$1.log" 2>&1
     local status=$?
-    if [ $status -eq 0 ] && ! grep -q SKIPPED "$work/$1.log"; then
+    if [ $status -eq 0 ] && ! grep -q '^\[  SKIPPED \]' "$work/$1.log"; then
         echo "ok: $1"
     else
         echo "FAILED: $1 (exit $status)"
@@ -61,12 +68,13 @@ run() {  # run SCENARIO
     fi
 }
 
-sox -n -r 44100 -c 1 -b 16 -t raw - synth 60 sine 1000 vol 0.5 2>/dev/null |
-    pacat --raw --rate=44100 --channels=1 --format=s16le --device=tone_sink &
+# Longer than the tone cases can take; the player is stopped after them.
+sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth 110 sine 1000 vol 0.5
+paplay -d tone_sink "$work/tone.wav" &
 player=$!
 sleep 0.5
 run tone
-stop_sound
+stop_player
 sleep 0.5
 run silence
 

@@ -38,19 +38,23 @@ public:
         if (native_.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(handle_, &native_, sizeof(native_));
         waveInClose(handle_);
         service_.live_.erase(Handle());
-        if (portable_) portable_->flags = native_.dwFlags & ~uint32_t(WHDR_PREPARED | WHDR_INQUEUE);
+        // Done and unprepared, as the device left it.
+        if (portable_) portable_->flags = native_.dwFlags;
     }
 
     uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(handle_); }
 
     uint32_t PrepareHeader(WaveHeader& header) override {
-        Bind(header);
+        if (!Bind(header)) return WAVERR_STILLPLAYING;
         const MMRESULT result = waveInPrepareHeader(handle_, &native_, sizeof(native_));
         header.flags = native_.dwFlags;
         return result;
     }
+    // A buffer still queued here is not queued a second time: the late
+    // return of a replaced device counts as the return of the single
+    // buffer, but this device has not handed it back yet.
     uint32_t AddBuffer(WaveHeader& header) override {
-        Bind(header);
+        if (!Bind(header) || (native_.dwFlags & WHDR_INQUEUE)) return WAVERR_STILLPLAYING;
         const MMRESULT result = waveInAddBuffer(handle_, &native_, sizeof(native_));
         header.flags = native_.dwFlags;
         return result;
@@ -67,13 +71,19 @@ public:
 
 private:
     // The native header follows the portable one; a header taken over from
-    // another device starts unprepared here.
-    void Bind(WaveHeader& header) {
-        if (portable_ == &header && native_.lpData == reinterpret_cast<LPSTR>(header.data)) return;
+    // another device starts unprepared here. While the device still holds
+    // the native header it is not given another buffer.
+    bool Bind(WaveHeader& header) {
+        if (portable_ == &header && native_.lpData == reinterpret_cast<LPSTR>(header.data) &&
+            native_.dwBufferLength == header.bufferLength)
+            return true;
+        if (native_.dwFlags & WHDR_INQUEUE) return false;
+        if (native_.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(handle_, &native_, sizeof(native_));
         portable_ = &header;
         native_ = WAVEHDR{};
         native_.lpData = reinterpret_cast<LPSTR>(header.data);
         native_.dwBufferLength = header.bufferLength;
+        return true;
     }
 
     Win32CaptureService& service_;

@@ -17,8 +17,9 @@ class Win32CaptureDevice;
 // CaptureData message (MM_WIM_DATA) carrying the device handle and the
 // portable buffer descriptor, updated from the native one. A message that a
 // device sent before it was destroyed still arrives, as a CaptureData message
-// without a descriptor: the native header it names is gone by then and is
-// never read. GUI thread only.
+// without a descriptor (or, should a newer device have been given the same
+// handle value, with that device's): the native header it names is gone by
+// then and is never read. GUI thread only; the service outlives its devices.
 class Win32CaptureService : public CaptureService, private NativeMessageTranslator {
 public:
     Win32CaptureService();
@@ -51,5 +52,9 @@ public:
 private:
     std::unique_ptr<AudioMixer> mixer_;
 };
+
+// The two volume back ends, each in its own file.
+std::unique_ptr<AudioMixer> CreateWin32Mixer();
+std::unique_ptr<AudioEndpoint> CreateWin32Endpoint();
 
 }  // namespace duskpane
