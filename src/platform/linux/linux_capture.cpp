@@ -22,13 +22,13 @@ constexpr pa_usec_t kFragmentUsec = 125000;
 
 std::atomic<uintptr_t> nextHandle{1};
 
-// The sample spec for a wave-input format; false for one we cannot record.
-bool SampleSpecFor(const WaveFormat& format, pa_sample_spec& spec) {
+// The PulseAudio sample format for a wave-input format; false for one we cannot record.
+bool SampleFormatFor(const WaveFormat& format, pa_sample_spec& sampleFormat) {
     if (format.formatTag != kWaveFormatPcm || format.channels == 0) return false;
     if (format.bitsPerSample == 8) {
-        spec.format = PA_SAMPLE_U8;
+        sampleFormat.format = PA_SAMPLE_U8;
     } else if (format.bitsPerSample == 16) {
-        spec.format = PA_SAMPLE_S16LE;
+        sampleFormat.format = PA_SAMPLE_S16LE;
     } else {
         return false;
     }
@@ -37,9 +37,9 @@ bool SampleSpecFor(const WaveFormat& format, pa_sample_spec& spec) {
         return false;
     }
     if (format.channels > PA_CHANNELS_MAX) return false;
-    spec.channels = uint8_t(format.channels);
-    spec.rate = format.samplesPerSec;
-    return pa_sample_spec_valid(&spec) != 0;
+    sampleFormat.channels = uint8_t(format.channels);
+    sampleFormat.rate = format.samplesPerSec;
+    return pa_sample_spec_valid(&sampleFormat) != 0;
 }
 
 // What the loop's thread and the GUI thread share, under its mutex.
@@ -88,9 +88,9 @@ void HandOver(const std::weak_ptr<CaptureShared>& weak) {
 
 class PulseCaptureDevice : public CaptureDevice {
 public:
-    PulseCaptureDevice(GuiThreadPoster& poster, const pa_sample_spec& spec)
-        : shared_(std::make_shared<CaptureShared>(poster, nextHandle++, uint32_t(pa_frame_size(&spec)))),
-          spec_(spec) {}
+    PulseCaptureDevice(GuiThreadPoster& poster, const pa_sample_spec& sampleFormat)
+        : shared_(std::make_shared<CaptureShared>(poster, nextHandle++, uint32_t(pa_frame_size(&sampleFormat)))),
+          sampleFormat_(sampleFormat) {}
     ~PulseCaptureDevice() override;
 
     bool Connect() {
@@ -113,7 +113,7 @@ private:
     }
 
     std::shared_ptr<CaptureShared> shared_;
-    const pa_sample_spec spec_;
+    const pa_sample_spec sampleFormat_;
     PulseConnection connection_;
     pa_stream* stream_ = nullptr;       // touched with the loop locked
     WaveHeader* prepared_ = nullptr;    // GUI thread only
@@ -147,7 +147,7 @@ PulseCaptureDevice::~PulseCaptureDevice() {
 // Once connected, records the default source; corked until Start.
 void PulseCaptureDevice::OnContextState(pa_context_state_t state) {
     if (state != PA_CONTEXT_READY || stream_) return;
-    stream_ = pa_stream_new(connection_.Context(), kStreamName, &spec_, nullptr);
+    stream_ = pa_stream_new(connection_.Context(), kStreamName, &sampleFormat_, nullptr);
     if (!stream_) return;
     pa_stream_set_state_callback(stream_, &PulseCaptureDevice::OnStreamState, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureDevice::OnRead, this);
@@ -156,7 +156,7 @@ void PulseCaptureDevice::OnContextState(pa_context_state_t state) {
     attr.tlength = uint32_t(-1);
     attr.prebuf = uint32_t(-1);
     attr.minreq = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUsec, &spec_));
+    attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUsec, &sampleFormat_));
     auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | (Started() ? 0 : PA_STREAM_START_CORKED));
     if (pa_stream_connect_record(stream_, nullptr, &attr, flags) < 0) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -254,9 +254,9 @@ uint32_t PulseCaptureDevice::Start() {
 }  // namespace
 
 std::unique_ptr<CaptureDevice> LinuxCaptureService::Open(const WaveFormat& format) {
-    pa_sample_spec spec{};
-    if (!SampleSpecFor(format, spec)) return nullptr;
-    auto device = std::make_unique<PulseCaptureDevice>(poster_, spec);
+    pa_sample_spec sampleFormat{};
+    if (!SampleFormatFor(format, sampleFormat)) return nullptr;
+    auto device = std::make_unique<PulseCaptureDevice>(poster_, sampleFormat);
     if (!device->Connect()) return nullptr;
     return device;
 }
