@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/setup.sh [build|test|virtual-display]
+# Usage: scripts/setup.sh [build|test|bench|virtual-display]
 set -euo pipefail
 
 mode=${1:-test}
@@ -10,9 +10,13 @@ packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-d
           pulseaudio xvfb picom)
 if [ "$mode" = virtual-display ]; then
   packages=(xvfb picom x11-apps imagemagick)
-elif [ "$mode" = test ]; then
+elif [ "$mode" = test ] || [ "$mode" = bench ]; then
   packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 fonts-wine x11-apps x11-utils xdotool imagemagick
-             pulseaudio-utils sox)
+             pulseaudio-utils sox clang libclang-rt-14-dev util-linux)
+  if [ "$mode" = bench ]; then
+    # The peers the benchmarks measure the program against.
+    packages+=(libfftw3-dev libjpeg-turbo-progs cava hyperfine)
+  fi
 fi
 
 missing=()

@@ -8,10 +8,13 @@ scripts/setup.sh test
 
 jobs=${JOBS:-2}
 
-echo "== Linux build and tests"
-cmake -S . -B build/linux -DDUSKPANE_WERROR=ON >/dev/null
+echo "== Linux build and tests (under AddressSanitizer and UndefinedBehaviorSanitizer)"
+cmake -S . -B build/linux -DDUSKPANE_WERROR=ON -DDUSKPANE_SANITIZE=ON >/dev/null
 cmake --build build/linux -j"$jobs"
 ctest --test-dir build/linux --output-on-failure
+
+echo "== Fuzzing the picture decoders and the settings store (${FUZZ_SECONDS:-60} s each)"
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 echo "== Windows cross-build and tests under Wine"
 export WINEPREFIX="$PWD/build/wineprefix" WINEARCH=win64 WINEDEBUG=-all

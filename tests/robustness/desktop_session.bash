@@ -1,0 +1,211 @@
+# Shared by the robustness scripts (sourced, not a test itself): a private X
+# display with a white desktop and the compositing manager, a private
+# settings folder, optionally a private sound server playing a tone, and the
+# program started and watched. Everything is removed again at the end.
+#   require_tools TOOL...       exit 77 (skipped) when one is missing
+#   start_display               Xvfb, the white desktop and picom
+#   start_sound_server          PulseAudio with a null sink; its monitor is the
+#                               default source (stop_sound_server ends it)
+#   play_tone                   a 1 kHz tone into the null sink until the end
+#   seed_settings SQL           creates the settings file with the program's
+#                               tables and runs SQL on it
+#   start_program               starts $program (behind $as_user when set) and
+#                               waits for its two windows
+#   quit_program                a click on the dimming layer and Escape
+#   alive / ended_with CODE     the program still runs / ended with CODE
+#   check DESCRIPTION CMD...    counts a failure when CMD fails
+#   pixel X Y                   "R G B" of the screen now
+# The caller sets `program` and `work` (a temporary folder) first.
+
+# A sanitized program reports its own leaks only (see lsan.supp).
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(dirname "${BASH_SOURCE[0]}")/lsan.supp:print_suppressions=0}
+
+width=${width:-1280}
+height=${height:-800}
+pids=()
+failures=0
+app=
+server=
+player=
+
+require_tools() {
+    local tool
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "skipped: $tool is not installed"
+            exit 77
+        fi
+    done
+}
+
+session_cleanup() {
+    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
+    [ -n "$player" ] && kill "$player" 2>/dev/null
+    stop_sound_server
+    local i
+    # Last started first: the X server goes last.
+    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+    chmod -R u+rwX "$work" 2>/dev/null
+    rm -rf "$work"
+}
+
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+start_display() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    local _
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+    pids+=($!)
+    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+    pids+=($!)
+
+    export XDG_CONFIG_HOME="$work/config"
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    export PULSE_SERVER="unix:$work/pulse-socket"
+    export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
+    mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+    database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
+    sleep 0.3
+}
+
+start_sound_server() {
+    cat >"$work/server.pa" <<PA
+load-module module-native-protocol-unix socket=$work/pulse-socket auth-anonymous=1
+load-module module-null-sink sink_name=tone_sink rate=44100
+set-default-sink tone_sink
+set-default-source tone_sink.monitor
+PA
+    pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        --disallow-exit >>"$work/pulse.log" 2>&1 &
+    server=$!
+    local _
+    for _ in $(seq 200); do pactl info >/dev/null 2>&1 && return 0; sleep 0.025; done
+    echo "FAILED: the sound server did not start"
+    cat "$work/pulse.log"
+    exit 1
+}
+
+stop_sound_server() {  # stop_sound_server [SIGNAL]
+    [ -n "$server" ] || return 0
+    kill -"${1:-TERM}" "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
+    server=
+}
+
+play_tone() {
+    [ -f "$work/tone.wav" ] || sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth 3600 sine 1000 vol 0.5
+    paplay -d tone_sink "$work/tone.wav" >/dev/null 2>&1 &
+    player=$!
+}
+
+# The program's record streams on the sound server now.
+record_streams() {
+    pactl list short source-outputs 2>/dev/null | wc -l
+}
+
+seed_settings() {
+    mkdir -p "$(dirname "$database")"
+    sqlite3 "$database" "CREATE TABLE IF NOT EXISTS section(name TEXT PRIMARY KEY);
+        CREATE TABLE IF NOT EXISTS value(section TEXT NOT NULL, name TEXT NOT NULL, data,
+            PRIMARY KEY(section, name));
+        INSERT OR IGNORE INTO section VALUES('MAIN'), ('WALLPAPER'), ('WAVE_SPECTRUM');
+        $1"
+}
+
+setting() {  # setting SECTION NAME: the stored value
+    sqlite3 "$database" "SELECT data FROM value WHERE section = '$1' AND name = '$2'"
+}
+
+window_of() {  # window_of TITLE: the program's screen-sized window of that title
+    xwininfo -root -tree | awk -v title="\"$1\":" -v size="${width}x${height}+0+0" \
+        '$2 == title && index($0, "(\"duskpane\"") && index($0, size) { print $1; exit }'
+}
+
+# Windows of the program other than its two screen layers (message boxes,
+# dialogs, menus) that are shown now.
+other_windows() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        case "$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 }
+            END { print w "x" h }')" in
+            "${width}x${height}") ;;
+            *) echo "$id" ;;
+        esac
+    done
+}
+
+start_program() {
+    ${as_user:-} "$program" >>"$work/program.log" 2>&1 &
+    app=$!
+    local _
+    for _ in $(seq 300); do
+        [ -n "$(window_of Duskpane)" ] && [ -n "$(window_of SubForm)" ] && break
+        sleep 0.05
+    done
+    [ -n "$(window_of Duskpane)" ] && [ -n "$(window_of SubForm)" ] ||
+        { echo "FAILED: the program's windows did not appear"; cat "$work/program.log"; exit 1; }
+    sleep 0.8  # the compositor shows the first frames
+}
+
+alive() { kill -0 "$app" 2>/dev/null; }
+
+quit_program() {  # a click on the dimming layer, then Escape
+    xdotool mousemove $((width * 3 / 5)) $((height * 2 / 5)) click 1
+    sleep 0.2
+    xdotool key Escape
+}
+
+ended_with() {  # ended_with CODE: the program ended within 10 s with that exit code
+    local _
+    for _ in $(seq 200); do
+        alive || break
+        sleep 0.05
+    done
+    if alive; then
+        kill -9 "$app"
+        wait "$app" 2>/dev/null
+        app=
+        return 1
+    fi
+    wait "$app"
+    local status=$?
+    app=
+    [ "$status" -eq "$1" ]
+}
+
+pixel() {  # pixel X Y: "R G B" of the screen now
+    xwd -root -silent | convert xwd:- -crop 1x1+"$1"+"$2" -depth 8 txt:- |
+        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
+}
+
+# Pixels of the screen now in the spectrum bars' lowest colour (the cyan base).
+lit_bar_pixels() {
+    xwd -root -silent | convert xwd:- -fill black +opaque 'rgb(0,204,204)' -fill white -opaque 'rgb(0,204,204)' \
+        -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+# Sanitizer reports in the program's output.
+sanitizer_reports() {
+    grep -c -E 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:' "$work/program.log"
+}
