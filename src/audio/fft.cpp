@@ -1,12 +1,12 @@
 // Complex radix-2 FFT with cached tables, and the real transform built on it.
 #include "audio/fft.h"
 
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <new>
 #include <numbers>
 #include <utility>
-#include <vector>
 
 namespace duskpane {
 
@@ -46,12 +46,31 @@ void Butterfly(double c, double s, double& xi, double& yi, double& xk, double& y
     yi = yi + dy;
 }
 
+// n is a power of two, so multiplying by its exact reciprocal rounds as the
+// division does.
 void Normalise(int32_t n, std::span<double> x, std::span<double> y) {
+    const double scale = 1.0 / n;
     for (int32_t i = 0; i < n; ++i) {
-        x[size_t(i)] /= n;
-        y[size_t(i)] /= n;
+        x[size_t(i)] *= scale;
+        y[size_t(i)] *= scale;
     }
 }
+
+// The cosines and sines of the real transform's final pass, at angles
+// accumulated step by step by addition, worked out once.
+struct RealTwiddles {
+    std::array<double, kFftHalfSize> c;
+    std::array<double, kFftHalfSize> s;
+    RealTwiddles() {
+        const double step = 2 * std::numbers::pi / kFftSize;
+        double theta = 0;
+        for (size_t i = 0; i < c.size(); ++i) {
+            c[i] = std::cos(theta);
+            s[i] = std::sin(theta);
+            theta = theta + step;
+        }
+    }
+};
 
 }  // namespace
 
@@ -122,18 +141,20 @@ int32_t Fft(int32_t n, std::span<double> x, std::span<double> y) {
             std::swap(y[size_t(i)], y[size_t(j)]);
         }
     }
+    // Each stage pairs i with i + k inside blocks of 2k; the pairs of a block
+    // are taken in order so that the arrays are walked straight through.
+    double* xs = x.data();
+    double* ys = y.data();
     for (int32_t k = 1; k < n;) {
-        int32_t h = 0;
         const int32_t k2 = 2 * k;
         const int32_t d = n / k2;
-        for (int32_t j = 0; j < k; ++j) {
-            const double c = sine[h + n4];
-            const double s = sine[h];
-            for (int32_t i = j; i < n; i += k2) {
-                const int32_t ik = i + k;
-                Butterfly(c, s, x[size_t(i)], y[size_t(i)], x[size_t(ik)], y[size_t(ik)]);
-            }
-            h += d;
+        for (int32_t block = 0; block < n; block += k2) {
+            double* xi = xs + block;
+            double* yi = ys + block;
+            double* xk = xi + k;
+            double* yk = yi + k;
+            for (int32_t j = 0, h = 0; j < k; ++j, h += d)
+                Butterfly(sine[h + n4], sine[h], xi[j], yi[j], xk[j], yk[j]);
         }
         k = k2;
     }
@@ -182,8 +203,9 @@ void FftWithoutTables(int32_t n, std::span<double> x, std::span<double> y) {
 void RealFft(std::span<double, kFftSize> re, std::span<double, kFftSize> im) {
     constexpr int32_t n = kFftSize;
     constexpr int32_t m = kFftHalfSize;
-    std::vector<double> a(static_cast<size_t>(m));
-    std::vector<double> b(static_cast<size_t>(m));
+    static const RealTwiddles twiddles;
+    std::array<double, m> a;
+    std::array<double, m> b;
     for (int32_t i = 0; i < m; ++i) {
         re[size_t(i)] = re[size_t(2 * i)];
         im[size_t(i)] = re[size_t(2 * i + 1)];
@@ -191,17 +213,13 @@ void RealFft(std::span<double, kFftSize> re, std::span<double, kFftSize> im) {
     if (Fft(m, re, im) == 1) FftWithoutTables(m, re, im);
     re[m] = re[0];
     im[m] = im[0];
-    // The angle is accumulated by addition, step by step.
-    const double step = 2 * std::numbers::pi / n;
-    double theta = 0;
     for (int32_t i = 0; i < m; ++i) {
         const size_t ui = size_t(i);
         const size_t uj = size_t(m - i);
-        const double c = std::cos(theta);
-        const double s = std::sin(theta);
+        const double c = twiddles.c[ui];
+        const double s = twiddles.s[ui];
         a[ui] = 0.5 * ((re[ui] + re[uj]) + c * (im[ui] + im[uj]) - s * (re[ui] - re[uj]));
         b[ui] = 0.5 * ((im[ui] - im[uj]) - s * (im[ui] + im[uj]) - c * (re[ui] - re[uj]));
-        theta = theta + step;
     }
     for (int32_t i = 0; i < m; ++i) {
         re[size_t(i)] = 0.5 * a[size_t(i)];
