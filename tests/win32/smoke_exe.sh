@@ -17,19 +17,7 @@ source "$here/wine_session.bash"
 trap session_cleanup EXIT
 
 require_tools Xvfb picom xdotool xwud xwininfo xwd convert
-failures=0
 key='HKCU\Software\Kirameda\Duskpane'
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
 
 window_named() {  # window_named TITLE: the program's mapped window of that title
     local id

@@ -6,12 +6,14 @@
 #   make_prefix               a fresh prefix set up for the program's windows
 #   pixel X Y                 "R G B" of the screen now
 #   shot NAME                 the screen into $DUSKPANE_SHOTS/NAME.png, when set
+#   check DESCRIPTION CMD...  counts a failure in $failures when CMD fails
 # The caller sets `work` (a temporary folder) first and traps EXIT to
 # session_cleanup.
 
 width=${width:-1280}
 height=${height:-800}
 pids=()
+failures=0
 wine=$(command -v wine64 || true)
 [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
 wineserver=$(command -v wineserver || true)
@@ -96,4 +98,15 @@ shot() {
     [ -n "${DUSKPANE_SHOTS:-}" ] || return 0
     mkdir -p "$DUSKPANE_SHOTS"
     xwd -root -silent | convert xwd:- "$DUSKPANE_SHOTS/$1.png"
+}
+
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
 }
