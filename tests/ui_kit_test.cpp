@@ -194,3 +194,85 @@ TEST(Menu, ShownItemsDropHiddenOnesAndReduceSeparators) {
 
 }  // namespace
 }  // namespace duskpane
+
+namespace duskpane {
+namespace {
+
+// A form with every kind of child the kit composes: a panel holding a
+// stretched and a transparent picture, a natural-size picture running off
+// the form's edge, and a painted box.
+class PictureForm : public Form {
+public:
+    explicit PictureForm(Application& app) : Form(app, "PictureForm") {
+        SetBounds(0, 0, 64, 48);
+        SetColour(MakeRgb(10, 20, 30));
+        panel.SetBounds(4, 6, 40, 30);
+        panel.SetColour(MakeRgb(200, 0, 0));
+        stretched.Stretch = true;
+        stretched.SetBounds(2, 3, 17, 11);
+        stretched.SetPicture(Pattern(5, 4, 1));
+        keyed.Transparent = true;
+        keyed.SetBounds(20, 10, 12, 12);
+        keyed.SetPicture(Pattern(12, 12, 3));
+        offEdge.SetBounds(50, 40, 30, 20);
+        offEdge.SetPicture(Pattern(30, 20, 7));
+        box.SetBounds(30, 30, 9, 7);
+        box.GetCanvas().brush.colour = MakeRgb(0, 255, 0);
+        box.GetCanvas().FillRect(0, 0, 5, 5);
+    }
+    // Colours that differ from pixel to pixel, every third one black.
+    static Bitmap32 Pattern(int w, int h, int seed) {
+        Bitmap32 picture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                picture.Set(x, y, (x + y + seed) % 3 == 0 ? kBlack : MakeRgb(x * 7 + seed, y * 5, 99));
+        return picture;
+    }
+    Panel panel{this, "panel"};
+    Image stretched{&panel, "stretched"};
+    Image keyed{&panel, "keyed"};
+    Image offEdge{this, "offEdge"};
+    PaintBox box{this, "box"};
+};
+
+// Any part of a window composes exactly as that part of the whole, wherever
+// it lies, across the edges of the children and of the window itself.
+TEST(RenderPart, EveryPartMatchesTheWholeWindow) {
+    HeadlessTimeService time;
+    HeadlessUi ui(time);
+    Application app(ui, ui);
+    PictureForm* form = nullptr;
+    app.CreateForm(form);
+    const Bitmap32 whole = form->Render();
+    ASSERT_EQ(whole.Width(), 64);
+    ASSERT_NE(whole.At(10, 10), form->Colour()) << "the children show";
+    for (int top = -3; top < 52; top += 5)
+        for (int left = -4; left < 68; left += 7)
+            for (const auto& [w, h] : {std::pair{1, 1}, std::pair{9, 6}, std::pair{30, 25}, std::pair{80, 60}}) {
+                const Bitmap32 part = form->RenderPart(left, top, w, h);
+                ASSERT_EQ(part.Width(), w);
+                ASSERT_EQ(part.Height(), h);
+                // Beyond the window a part may show what children hold there;
+                // inside, every pixel is the whole window's.
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        if (!whole.Contains(left + x, top + y)) continue;
+                        ASSERT_EQ(part.At(x, y), whole.At(left + x, top + y))
+                            << "part at " << left << "," << top << " pixel " << x << "," << y;
+                    }
+                }
+            }
+}
+
+TEST(Bitmap, ClearingABigBitmapGivesItsMemoryBack) {
+    Bitmap32 picture(1920, 1080, kBlack);
+    picture.Reset(0, 0);
+    EXPECT_TRUE(picture.Empty());
+    EXPECT_EQ(picture.Pixels().capacity(), 0u);
+    picture.Reset(40, 30, kBlack);
+    picture.Reset(39, 30, kBlack);
+    EXPECT_GE(picture.Pixels().capacity(), 40u * 30u) << "a slightly smaller bitmap keeps its block";
+}
+
+}  // namespace
+}  // namespace duskpane

@@ -82,6 +82,10 @@ void TMainForm::LoadWallpaperPicture() {
     }
     // After the close has freed the picture object there is nothing to load into.
     if (!WPPicture) return;
+    // The previous picture goes before the next is decoded, so that two
+    // decoded pictures are never held at once; the screen keeps showing its
+    // composited copy until the next one replaces it.
+    WPPicture->Clear();
     if (!LoadPicture(platform.pictures, WPCurrentFile, *WPPicture)) return;
     CompositeWallpaper();
 }

@@ -194,23 +194,47 @@ void Form::UserCloseBox() {
     app_.Invoke([&] { Close(); });
 }
 
+// Only the rows and columns that land inside the target are visited, so
+// that rendering a small part of a window costs what the part costs.
 static void StretchInto(Bitmap32& target, int x0, int y0, int w, int h, const Bitmap32& picture,
                         bool transparent) {
     if (picture.Empty() || w <= 0 || h <= 0) return;
-    for (int y = 0; y < h; ++y) {
+    const int yFrom = std::max(0, -y0), yTo = std::min(h, target.Height() - y0);
+    const int xFrom = std::max(0, -x0), xTo = std::min(w, target.Width() - x0);
+    for (int y = yFrom; y < yTo; ++y) {
         const int sy = int(int64_t(y) * picture.Height() / h);
-        for (int x = 0; x < w; ++x) {
+        for (int x = xFrom; x < xTo; ++x) {
             const Pixel p = picture.At(int(int64_t(x) * picture.Width() / w), sy);
-            if (!(transparent && p == kBlack)) target.Plot(x0 + x, y0 + y, p);
+            if (!(transparent && p == kBlack)) target.Set(x0 + x, y0 + y, p);
         }
     }
 }
 
-static void RenderChildren(const Control& parent, Bitmap32& target) {
+// Natural size from the top-left corner, clipped to the control and to the
+// target; a transparent image leaves the target where it is black.
+static void CopyInto(Bitmap32& target, int x0, int y0, int w, int h, const Bitmap32& picture,
+                     bool transparent) {
+    const int yFrom = std::max(0, -y0), yTo = std::min(h, target.Height() - y0);
+    const int xFrom = std::max(0, -x0), xTo = std::min(w, target.Width() - x0);
+    if (xTo <= xFrom) return;
+    for (int y = yFrom; y < yTo; ++y) {
+        const Pixel* from = picture.Row(y);
+        Pixel* to = target.Row(y0 + y) + x0;
+        if (!transparent) {
+            std::copy(from + xFrom, from + xTo, to + xFrom);
+            continue;
+        }
+        for (int x = xFrom; x < xTo; ++x)
+            if (from[x] != kBlack) to[x] = from[x];
+    }
+}
+
+// Draws the children into a target whose (0, 0) is the form's (dx, dy).
+static void RenderChildren(const Control& parent, Bitmap32& target, int dx, int dy) {
     for (const Control* child : parent.Children()) {
         if (!child->Visible()) continue;
-        const int x = child->FormLeft();
-        const int y = child->FormTop();
+        const int x = child->FormLeft() - dx;
+        const int y = child->FormTop() - dy;
         switch (child->Kind()) {
             case ControlKind::Panel:
             case ControlKind::GroupBox: {
@@ -225,15 +249,9 @@ static void RenderChildren(const Control& parent, Bitmap32& target) {
                     StretchInto(target, x, y, image->Width(), image->Height(), image->Picture(),
                                 image->Transparent);
                 } else {
-                    // Natural size from the top-left corner, clipped to the control.
                     const Bitmap32& pic = image->Picture();
-                    const int w = std::min(pic.Width(), image->Width());
-                    const int h = std::min(pic.Height(), image->Height());
-                    for (int py = 0; py < h; ++py)
-                        for (int px = 0; px < w; ++px) {
-                            const Pixel p = pic.At(px, py);
-                            if (!(image->Transparent && p == kBlack)) target.Plot(x + px, y + py, p);
-                        }
+                    CopyInto(target, x, y, std::min(pic.Width(), image->Width()),
+                             std::min(pic.Height(), image->Height()), pic, image->Transparent);
                 }
                 break;
             }
@@ -245,13 +263,15 @@ static void RenderChildren(const Control& parent, Bitmap32& target) {
             default:
                 break;
         }
-        RenderChildren(*child, target);
+        RenderChildren(*child, target, dx, dy);
     }
 }
 
-Bitmap32 Form::Render() const {
-    Bitmap32 picture(Width(), Height(), Colour());
-    RenderChildren(*this, picture);
+Bitmap32 Form::Render() const { return RenderPart(0, 0, Width(), Height()); }
+
+Bitmap32 Form::RenderPart(int left, int top, int width, int height) const {
+    Bitmap32 picture(std::max(width, 0), std::max(height, 0), Colour());
+    RenderChildren(*this, picture, left, top);
     return picture;
 }
 

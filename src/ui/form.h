@@ -63,6 +63,9 @@ public:
     void BringToTop();
     // The whole window as it shows: its colour with its pictures on it.
     Bitmap32 Render() const;
+    // The part of the window from (left, top), width x height, as Render
+    // shows it: what a peer repaints when only that part changed.
+    Bitmap32 RenderPart(int left, int top, int width, int height) const;
 
     Handler OnCreate;
     Handler OnShow;

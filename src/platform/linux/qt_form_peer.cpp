@@ -305,11 +305,13 @@ void QtFormPeer::Refresh() {
 
     bool keyChanged = false;
     if (!dirty.isEmpty()) {
-        const Bitmap32 picture = form.Render();
-        const int right = std::min(dirty.right(), picture.Width() - 1);
-        const int bottom = std::min(dirty.bottom(), picture.Height() - 1);
+        // Only the changed part is composed: the spectrum changes a few
+        // times a second on a screen-sized window.
+        const Bitmap32 picture = form.RenderPart(dirty.left(), dirty.top(), dirty.width(), dirty.height());
+        const int right = std::min(dirty.right(), dirty.left() + picture.Width() - 1);
+        const int bottom = std::min(dirty.bottom(), dirty.top() + picture.Height() - 1);
         for (int y = dirty.top(); y <= bottom; ++y) {
-            const Pixel* source = picture.Row(y);
+            const Pixel* source = picture.Row(y - dirty.top()) - dirty.left();
             auto* target = reinterpret_cast<QRgb*>(frame_.scanLine(y));
             for (int x = dirty.left(); x <= right; ++x) {
                 const QRgb next = 0xFF000000u | (source[x] & 0xFFFFFFu);

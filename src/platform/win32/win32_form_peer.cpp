@@ -262,8 +262,22 @@ void Win32FormPeer::Paint() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);
     const Form& form = GetForm();
-    if (stale_ || frame_.Width() != form.Width() || frame_.Height() != form.Height()) {
+    if (frame_.Width() != form.Width() || frame_.Height() != form.Height()) {
         frame_ = form.Render();
+        stale_ = false;
+        ++renders_;
+    } else if (stale_) {
+        // Every change invalidates its own rectangle, so the part to paint
+        // covers all that changed since the last paint: only it is composed.
+        const int left = std::max<int>(paint.rcPaint.left, 0);
+        const int top = std::max<int>(paint.rcPaint.top, 0);
+        const int right = std::min<int>(paint.rcPaint.right, frame_.Width());
+        const int bottom = std::min<int>(paint.rcPaint.bottom, frame_.Height());
+        if (right > left && bottom > top) {
+            const Bitmap32 part = form.RenderPart(left, top, right - left, bottom - top);
+            for (int y = top; y < bottom; ++y)
+                std::copy_n(part.Row(y - top), right - left, frame_.Row(y) + left);
+        }
         stale_ = false;
         ++renders_;
     }
