@@ -58,28 +58,25 @@ void MakeHannWindow(SpectrumState& state, int32_t h) {
         state.WindowTable[size_t(i)] = 0.5 - 0.5 * std::cos(std::numbers::pi * i / h);
 }
 
-void AnalyseSpectrum(SpectrumState& state, VolumeReader& volume, Bitmap32& area) {
+void PrepareSpectrumSamples(SpectrumState& state, VolumeReader& volume,
+                            std::span<double, kFftSize> samples) {
     const int32_t n = SpectrumSampleCount(state);
     const int32_t m = std::min(n, kFftSize);
 
     uint32_t currentVolume = 0;
     if (volume.ReadVolumeRaw(currentVolume)) state.SpectrumVolume = currentVolume;
 
-    std::array<double, kFftSize> re;
-    std::array<double, kFftSize> im;
     const double v = double(state.SpectrumVolume);
-    for (int32_t i = 0; i < kFftSize; ++i) {
-        re[size_t(i)] = i < n ? v * SampleAt(state, i) * kVolumeScale : 0.0;
-        im[size_t(i)] = 0;
-    }
+    for (int32_t i = 0; i < kFftSize; ++i)
+        samples[size_t(i)] = i < n ? v * SampleAt(state, i) * kVolumeScale : 0.0;
 
     if (m > 0) {
         double sum = 0;
-        for (int32_t i = 0; i < m; ++i) sum += re[size_t(i)];
+        for (int32_t i = 0; i < m; ++i) sum += samples[size_t(i)];
         double mean = sum / m;
         if (mean > kMeanLimit) mean = kMeanLimit;
         if (!(mean >= -kMeanLimit)) mean = -kMeanLimit;
-        for (int32_t i = 0; i < m; ++i) re[size_t(i)] -= mean;
+        for (int32_t i = 0; i < m; ++i) samples[size_t(i)] -= mean;
     }
 
     const int32_t h = n >= kFftSize ? kFftHalfSize : n / 2;
@@ -89,9 +86,16 @@ void AnalyseSpectrum(SpectrumState& state, VolumeReader& volume, Bitmap32& area)
     }
     for (int32_t i = 0; i < h; ++i) {
         const double w = state.WindowTable[size_t(i)];
-        re[size_t(i)] = w * re[size_t(i)];
-        re[size_t(2 * h - 1 - i)] = w * re[size_t(2 * h - 1 - i)];
+        samples[size_t(i)] = w * samples[size_t(i)];
+        samples[size_t(2 * h - 1 - i)] = w * samples[size_t(2 * h - 1 - i)];
     }
+}
+
+void AnalyseSpectrum(SpectrumState& state, VolumeReader& volume, Bitmap32& area) {
+    std::array<double, kFftSize> re;
+    std::array<double, kFftSize> im;
+    PrepareSpectrumSamples(state, volume, re);
+    im.fill(0);
 
     RealFft(re, im);
 

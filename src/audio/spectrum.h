@@ -39,6 +39,13 @@ constexpr int32_t kDisplayRangeDb = 72;
 // per second; 0 when the format gives no byte rate.
 int32_t SpectrumSampleCount(const SpectrumState& state);
 
+// The samples of SpectrumBuffer ready for the transform: scaled by the
+// current output volume (read into SpectrumVolume when it can be read), the
+// mean removed (held to +-768) and the Hann window applied over the first
+// 2h samples; zero beyond the buffer's samples.
+void PrepareSpectrumSamples(SpectrumState& state, VolumeReader& volume,
+                            std::span<double, kFftSize> samples);
+
 // Analyses SpectrumBuffer, scaled by the current output volume, into
 // BandLevels and draws the bars into the spectrum area.
 void AnalyseSpectrum(SpectrumState& state, VolumeReader& volume, Bitmap32& area);

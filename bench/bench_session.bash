@@ -1,0 +1,242 @@
+# Shared by the benchmark scripts (sourced, not a benchmark itself): the
+# picture folder, a private X display at the screen size the figures are
+# taken at, a private sound server playing a tone, the settings that start a
+# folder slideshow with the spectrum, and the CPU and memory readings.
+#   bench_require TOOL...        exit 77 (skipped) when one is missing
+#   bench_pictures FOLDER        200 pictures there, made once and kept
+#   bench_display                Xvfb, a white desktop window, picom
+#   bench_sound                  a PulseAudio server of our own, its null sink
+#                                playing a 1 kHz tone, its monitor the default source
+#   bench_linux_settings FOLDER  the settings file under $XDG_CONFIG_HOME
+#   bench_measure PID NAME       CPU (% of one core) and peak RSS over $duration
+#   capture_stream APPLICATION   the sound server records for that client
+#   slideshow_changes            the middle of the screen shows new pictures
+# The caller sets `work` (a temporary folder), traps EXIT to bench_cleanup
+# and may add its own process ids to `pids` (stopped last started first).
+
+width=1920
+height=1080
+duration=${DURATION:-60}
+warmup=${WARMUP:-10}
+# The slideshow period in seconds; every second by default, the hardest case.
+change_seconds=${CHANGE_SECONDS:-1}
+pids=()
+bench_failures=0
+clock_ticks=$(getconf CLK_TCK)
+
+bench_cleanup() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+
+bench_require() {
+    local tool
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "skipped: $tool is not installed"
+            exit 77
+        fi
+    done
+}
+
+bench_fail() {  # bench_fail MESSAGE: counted, the script ends with status 1
+    echo "FAILED: $1"
+    bench_failures=$((bench_failures + 1))
+}
+
+# The picture folder of a slideshow: mostly screen-sized JPEG photographs
+# (gradients, shapes and grain, so they decode like photographs do), some
+# Windows bitmaps, and smaller sizes among them; none larger than the screen.
+# Made once: a folder that already holds the 200 pictures is used as it is.
+bench_pictures() {
+    local folder=$1 i
+    mkdir -p "$folder"
+    [ "$(find "$folder" -maxdepth 1 -name 'picture-*' | wc -l)" -eq 200 ] && return 0
+    echo "making 200 pictures in $folder (once)"
+    rm -f "$folder"/picture-*
+    local sizes=(1920x1080 1920x1080 1920x1080 1920x1080 1920x1080 1600x900 1280x1024 1024x768
+                 1920x1080 640x480)
+    RANDOM=4711
+    for ((i = 0; i < 200; ++i)); do
+        local size=${sizes[i % 10]} w h c=()
+        w=${size%x*}
+        h=${size#*x}
+        for _ in 1 2 3 4 5; do c+=("$(printf '#%02x%02x%02x' $((RANDOM % 256)) $((RANDOM % 256)) $((RANDOM % 256)))"); done
+        local shapes=(-sparse-color Barycentric "0,0 ${c[0]} $w,0 ${c[1]} 0,$h ${c[2]}"
+            -fill "${c[3]}" -draw "circle $((RANDOM % w)),$((RANDOM % h)) $((RANDOM % w)),$((RANDOM % h))"
+            -fill "${c[4]}" -draw "rectangle $((RANDOM % (w / 2))),$((RANDOM % (h / 2))) $((w / 2 + RANDOM % (w / 2))),$((h / 2 + RANDOM % (h / 2)))")
+        if ((i % 8 == 7)); then
+            convert -size "$size" xc: "${shapes[@]}" -type TrueColor "BMP3:$folder/picture-$i.bmp" || return 1
+        else
+            convert -size "$size" xc: "${shapes[@]}" -attenuate 3 +noise Gaussian -blur 0x1 \
+                -quality 88 "$folder/picture-$i.jpg" || return 1
+        fi
+    done
+}
+
+bench_display() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    local _
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+    pids+=($!)
+    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+    pids+=($!)
+    sleep 0.3
+}
+
+# The tone lasts longer than any run of the script needs.
+bench_sound() {
+    export PULSE_SERVER="unix:$work/native"
+    export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
+    mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+    cat >"$work/server.pa" <<PA
+load-module module-native-protocol-unix socket=$work/native auth-anonymous=1
+load-module module-null-sink sink_name=tone_sink rate=44100
+set-default-sink tone_sink
+set-default-source tone_sink.monitor
+PA
+    pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        >"$work/pulse.log" 2>&1 &
+    pids+=($!)
+    local _
+    for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+    pactl info >/dev/null 2>&1 || { echo "FAILED: the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+    sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth $((3 * (warmup + duration) + 120)) sine 1000 vol 0.5
+    paplay -d tone_sink "$work/tone.wav" &
+    pids+=($!)
+    sleep 0.3
+}
+
+# The eight settings as the program stores them (booleans and the folder as
+# text, numbers as integers), in the tables the program creates: a folder
+# slideshow changing every $change_seconds seconds, the picture blended at
+# 128, the dimming at 200 and the spectrum shown.
+bench_linux_settings() {
+    local folder=$1 database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
+    mkdir -p "$(dirname "$database")"
+    chmod 700 "$XDG_CONFIG_HOME" "$XDG_CONFIG_HOME/Kirameda" "$XDG_CONFIG_HOME/Kirameda/Duskpane"
+    local quoted=${folder//\'/\'\'}
+    sqlite3 "$database" <<SQL
+CREATE TABLE section(name TEXT PRIMARY KEY);
+CREATE TABLE value(section TEXT NOT NULL, name TEXT NOT NULL, data, PRIMARY KEY(section, name));
+INSERT INTO section(name) VALUES ('WALLPAPER'), ('WAVE_SPECTRUM'), ('MAIN');
+INSERT INTO value(section, name, data) VALUES
+    ('WALLPAPER', 'TRANSPARENCY', '1'),
+    ('WALLPAPER', 'ALPHA_VALUE', 128),
+    ('WALLPAPER', 'WP_FILE', ''),
+    ('WALLPAPER', 'WP_DISP_MODE', '1'),
+    ('WALLPAPER', 'WP_FOLDER', '$quoted'),
+    ('WALLPAPER', 'WP_CHG_TIME', $((change_seconds))),
+    ('WAVE_SPECTRUM', 'WAVE_SPECTRUM', '1'),
+    ('MAIN', 'TRANSPARENCY', 200);
+SQL
+}
+
+cpu_ticks() {  # cpu_ticks PID: user and system time so far, in clock ticks
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    # The fields after the command name, which may hold spaces: utime and
+    # stime are the 12th and 13th of them.
+    set -- ${stat##*) }
+    echo $((${12} + ${13}))
+}
+
+cpu_percent() {  # cpu_percent TICKS FROM TO: ticks between two $EPOCHREALTIME as % of one core
+    awk -v t="$1" -v hz="$clock_ticks" -v a="$2" -v b="$3" 'BEGIN { printf "%.2f", 100 * t / hz / (b - a) }'
+}
+
+status_kb() {  # status_kb PID FIELD: a /proc/PID/status figure in kB
+    awk -v field="$2:" '$1 == field { print $2 }' "/proc/$1/status" 2>/dev/null
+}
+
+# bench_measure PID NAME [TARGET_CPU TARGET_MB]: waits the warm-up, then
+# reads the CPU time the process took over $duration seconds as a share of
+# one core, and its peak resident size at the end. Sets measured_cpu and
+# measured_mb; a target given and missed counts as a failure.
+bench_measure() {
+    local pid=$1 name=$2 target_cpu=${3:-} target_mb=${4:-}
+    sleep "$warmup"
+    local start_ticks end_ticks start_time end_time
+    start_ticks=$(cpu_ticks "$pid") || { bench_fail "$name ended during the warm-up"; return 1; }
+    start_time=$EPOCHREALTIME
+    sleep "$duration"
+    end_ticks=$(cpu_ticks "$pid") || { bench_fail "$name ended during the measurement"; return 1; }
+    end_time=$EPOCHREALTIME
+    local hwm rss
+    hwm=$(status_kb "$pid" VmHWM)
+    rss=$(status_kb "$pid" VmRSS)
+    measured_cpu=$(cpu_percent $((end_ticks - start_ticks)) "$start_time" "$end_time")
+    measured_mb=$(awk -v k="$hwm" 'BEGIN { printf "%.1f", k / 1024 }')
+    printf '%s: CPU %s %% of one core over %s s (%d ticks), peak RSS %s MiB (VmHWM %s kB, VmRSS now %s kB)\n' \
+        "$name" "$measured_cpu" "$duration" $((end_ticks - start_ticks)) "$measured_mb" "$hwm" "$rss"
+    if [ -n "$target_cpu" ] && awk -v v="$measured_cpu" -v t="$target_cpu" 'BEGIN { exit !(v > t) }'; then
+        bench_fail "$name takes $measured_cpu % of one core, more than the $target_cpu % aimed at"
+    fi
+    if [ -n "$target_mb" ] && awk -v v="$measured_mb" -v t="$target_mb" 'BEGIN { exit !(v > t) }'; then
+        bench_fail "$name peaks at $measured_mb MiB, more than the $target_mb MiB aimed at"
+    fi
+    return 0
+}
+
+# bench_details PID NAME: with DETAILS=<folder>, where the process's memory
+# lies, kept there for a closer look.
+bench_details() {
+    [ -n "${DETAILS:-}" ] || return 0
+    mkdir -p "$DETAILS"
+    cat "/proc/$1/status" >"$DETAILS/$2.status" 2>/dev/null
+    cat "/proc/$1/smaps_rollup" >"$DETAILS/$2.smaps_rollup" 2>/dev/null
+    cat "/proc/$1/smaps" >"$DETAILS/$2.smaps" 2>/dev/null
+    pmap -x "$1" >"$DETAILS/$2.pmap" 2>/dev/null
+}
+
+capture_stream() {  # capture_stream APPLICATION: a running record stream of that client
+    pactl list source-outputs | awk -v name="application.name = \"$1\"" '
+        /^Source Output #/ { corked = "" }
+        /Corked:/ { corked = $2 }
+        index($0, name) && corked == "no" { found = 1 }
+        END { exit !found }'
+}
+
+# Screens a little more than a slideshow period apart, the middle of the
+# screen only (the clock and the spectrum lie outside it): at least two
+# different pictures among five, and none of them plain. With a period
+# longer than five seconds, one screen showing a picture.
+slideshow_changes() {
+    local i sums=() spreads=() plain=0 spread screens=5 apart
+    apart=$(awk -v p="$change_seconds" 'BEGIN { print p * 1.3 }')
+    ((change_seconds > 5)) && screens=1
+    for ((i = 1; i <= screens; ++i)); do
+        xwd -root -silent | convert xwd:- -crop 960x540+480+270 +repage -depth 8 "rgb:$work/middle-$i.rgb"
+        sums+=("$(md5sum <"$work/middle-$i.rgb" | cut -d' ' -f1)")
+        # The standard deviation of the grey levels, 0 to 255.
+        spread=$(convert -size 960x540 -depth 8 "rgb:$work/middle-$i.rgb" -colorspace gray \
+            -format '%[fx:int(255 * standard_deviation + 0.5)]' info:)
+        spreads+=("$spread")
+        [ "$spread" -ge 2 ] || plain=$((plain + 1))
+        if [ -n "${DETAILS:-}" ]; then
+            mkdir -p "$DETAILS"
+            convert -size 960x540 -depth 8 "rgb:$work/middle-$i.rgb" "$DETAILS/middle-$i.png"
+        fi
+        ((i < screens)) && sleep "$apart"
+    done
+    local distinct
+    distinct=$(printf '%s\n' "${sums[@]}" | sort -u | wc -l)
+    if ((screens > 1)); then
+        echo "slideshow: $distinct different pictures in $screens screens $apart s apart, $plain plain" \
+            "(grey level spreads ${spreads[*]})"
+    else
+        echo "slideshow: one screen, $plain plain (grey level spread ${spreads[*]})"
+    fi
+    [ "$distinct" -ge $((screens > 1 ? 2 : 1)) ] && [ "$plain" -eq 0 ]
+}
