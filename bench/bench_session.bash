@@ -240,3 +240,27 @@ slideshow_changes() {
     fi
     [ "$distinct" -ge $((screens > 1 ? 2 : 1)) ] && [ "$plain" -eq 0 ]
 }
+
+# The Linux program to measure ($PROGRAM, or build/bench built in Release),
+# the pictures made once, a working folder and the cleanup at the end: sets
+# program, pictures, work and app.
+bench_linux_start() {
+    program=${PROGRAM:-}
+    if [ -z "$program" ]; then
+        cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DDUSKPANE_TESTS=OFF >/dev/null &&
+            cmake --build build/bench -j2 --target duskpane >/dev/null || { echo "FAILED: the build"; exit 1; }
+        program=build/bench/duskpane
+    fi
+    program=$(realpath "$program")
+    pictures=$(realpath -m "${PICTURES:-build/bench-pictures}")
+    bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
+
+    work=$(mktemp -d)
+    app=
+    trap bench_linux_cleanup EXIT
+}
+
+bench_linux_cleanup() {
+    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
+    bench_cleanup
+}

@@ -19,23 +19,7 @@ bench_require Xvfb picom xwud xwininfo xev stdbuf convert sqlite3 pulseaudio pac
 
 runs=${RUNS:-20}
 target_ms=300
-program=${PROGRAM:-}
-if [ -z "$program" ]; then
-    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DDUSKPANE_TESTS=OFF >/dev/null &&
-        cmake --build build/bench -j2 --target duskpane >/dev/null || { echo "FAILED: the build"; exit 1; }
-    program=build/bench/duskpane
-fi
-program=$(realpath "$program")
-pictures=$(realpath -m "${PICTURES:-build/bench-pictures}")
-bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
-
-work=$(mktemp -d)
-app=
-cleanup() {
-    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    bench_cleanup
-}
-trap cleanup EXIT
+bench_linux_start
 
 # Only the length of the tone depends on these.
 duration=$((runs * 2))

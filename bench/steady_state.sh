@@ -19,23 +19,7 @@ cd "$(dirname "$0")/.." || exit 1
 source bench/bench_session.bash
 bench_require Xvfb picom xwud xwd convert sqlite3 pulseaudio pactl paplay sox cava
 
-program=${PROGRAM:-}
-if [ -z "$program" ]; then
-    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DDUSKPANE_TESTS=OFF >/dev/null &&
-        cmake --build build/bench -j2 --target duskpane >/dev/null || { echo "FAILED: the build"; exit 1; }
-    program=build/bench/duskpane
-fi
-program=$(realpath "$program")
-pictures=$(realpath -m "${PICTURES:-build/bench-pictures}")
-bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
-
-work=$(mktemp -d)
-app=
-cleanup() {
-    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    bench_cleanup
-}
-trap cleanup EXIT
+bench_linux_start
 
 bench_display
 bench_sound
