@@ -7,107 +7,21 @@
 set -u
 
 program=${1:?usage: e2e_desktop.sh path/to/duskpane}
-for tool in Xvfb picom xdotool xwud xwininfo xwd convert sqlite3; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "skipped: $tool is not installed"
-        exit 77
-    fi
-done
-
-width=1280
-height=800
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-pids=()
-failures=0
+# shellcheck source=../robustness/desktop_session.bash
+source "$here/../robustness/desktop_session.bash"
+trap session_cleanup EXIT
+require_tools Xvfb picom xdotool xwud xwininfo xwd convert sqlite3
 
-cleanup() {
-    [ -n "${app:-}" ] && kill -9 "$app" 2>/dev/null
-    # Last started first: the X server goes last.
-    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-
-# A free display: Xvfb picks the number and tells it.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 ${width}x${height}x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-
-# A white window as the desktop, and the compositing manager.
-convert -size ${width}x${height} xc:white "xwd:$work/white.xwd"
-xwud -in "$work/white.xwd" -geometry ${width}x${height}+0+0 -noclick &
-pids+=($!)
-picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-pids+=($!)
-
-export XDG_CONFIG_HOME="$work/config"
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-export PULSE_SERVER="unix:$work/no-sound-server"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
-
-window_of() {  # window_of TITLE: the program's screen-sized window of that title
-    xwininfo -root -tree | awk -v title="\"$1\":" -v size="${width}x${height}+0+0" \
-        '$2 == title && index($0, "(\"duskpane\"") && index($0, size) { print $1; exit }'
-}
-
-pixel() {  # pixel X Y: "R G B" of the screen now
-    xwd -root -silent | convert xwd:- -crop 1x1+"$1"+"$2" -depth 8 txt:- |
-        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
-}
+# No sound server: the program runs without one.
+start_display
 
 pointer_window() {  # pointer_window X Y: the window that gets a click there
     xdotool mousemove "$1" "$2"
     sleep 0.1
     eval "$(xdotool getmouselocation --shell)"
     printf '0x%x\n' "$WINDOW"
-}
-
-start_program() {
-    "$program" >"$work/program.log" 2>&1 &
-    app=$!
-    main=""
-    sub=""
-    for _ in $(seq 150); do
-        main=$(window_of Duskpane)
-        sub=$(window_of SubForm)
-        [ -n "$main" ] && [ -n "$sub" ] && break
-        sleep 0.05
-    done
-    [ -n "$main" ] && [ -n "$sub" ] || { echo "FAILED: the program's windows did not appear"; exit 1; }
-    sleep 0.8  # the compositor shows the first frames
-}
-
-ended_with() {  # ended_with CODE: the program ended within 5 s with that exit code
-    for _ in $(seq 100); do
-        kill -0 "$app" 2>/dev/null || break
-        sleep 0.05
-    done
-    if kill -0 "$app" 2>/dev/null; then
-        kill -9 "$app"
-        return 1
-    fi
-    wait "$app"
-    [ $? -eq "$1" ]
 }
 
 # ---- first run: the screen, the menu, Escape

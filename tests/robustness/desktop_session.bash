@@ -10,7 +10,7 @@
 #   seed_settings SQL           creates the settings file with the program's
 #                               tables and runs SQL on it
 #   start_program               starts $program (behind $as_user when set) and
-#                               waits for its two windows
+#                               waits for its two windows ($main, $sub)
 #   quit_program                a click on the dimming layer and Escape
 #   alive / ended_with CODE     the program still runs / ended with CODE
 #   check DESCRIPTION CMD...    counts a failure when CMD fails
@@ -155,15 +155,17 @@ other_windows() {
     done
 }
 
-start_program() {
+start_program() {  # sets main and sub, the two screen windows
     ${as_user:-} "$program" >>"$work/program.log" 2>&1 &
     app=$!
     local _
     for _ in $(seq 300); do
-        [ -n "$(window_of Duskpane)" ] && [ -n "$(window_of SubForm)" ] && break
+        main=$(window_of Duskpane)
+        sub=$(window_of SubForm)
+        [ -n "$main" ] && [ -n "$sub" ] && break
         sleep 0.05
     done
-    [ -n "$(window_of Duskpane)" ] && [ -n "$(window_of SubForm)" ] ||
+    [ -n "$main" ] && [ -n "$sub" ] ||
         { echo "FAILED: the program's windows did not appear"; cat "$work/program.log"; exit 1; }
     sleep 0.8  # the compositor shows the first frames
 }
