@@ -14,6 +14,9 @@
 # The caller sets `work` (a temporary folder), traps EXIT to bench_cleanup
 # and may add its own process ids to `pids` (stopped last started first).
 
+# shellcheck source=../tests/x_session.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/x_session.bash"
+
 width=1920
 height=1080
 duration=${DURATION:-60}
@@ -78,40 +81,12 @@ bench_pictures() {
     done
 }
 
-bench_display() {
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    exec 3>&-
-    local _
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
-    export DISPLAY=":$(head -n1 "$work/display")"
-    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
-    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
-    pids+=($!)
-    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-    pids+=($!)
-    sleep 0.3
-}
+bench_display() { x_display_start desktop; }
 
 # The tone lasts longer than any run of the script needs.
 bench_sound() {
-    export PULSE_SERVER="unix:$work/native"
-    export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
-    mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-    cat >"$work/server.pa" <<PA
-load-module module-native-protocol-unix socket=$work/native auth-anonymous=1
-load-module module-null-sink sink_name=tone_sink rate=44100
-set-default-sink tone_sink
-set-default-source tone_sink.monitor
-PA
-    pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-        >"$work/pulse.log" 2>&1 &
-    pids+=($!)
-    local _
-    for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-    pactl info >/dev/null 2>&1 || { echo "FAILED: the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+    pulse_server_start "$work/native"
+    pids+=("$pulse_pid")
     sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth $((3 * (warmup + duration) + 120)) sine 1000 vol 0.5
     paplay -d tone_sink "$work/tone.wav" &
     pids+=($!)

@@ -17,6 +17,9 @@
 #   pixel X Y                   "R G B" of the screen now
 # The caller sets `program` and `work` (a temporary folder) first.
 
+# shellcheck source=../x_session.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../x_session.bash"
+
 # A sanitized program reports its own leaks only (see lsan.supp).
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(dirname "${BASH_SOURCE[0]}")/lsan.supp:print_suppressions=0}
 
@@ -64,46 +67,19 @@ check() {
 }
 
 start_display() {
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    exec 3>&-
-    local _
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
-    export DISPLAY=":$(head -n1 "$work/display")"
-    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
-    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
-    pids+=($!)
-    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-    pids+=($!)
-
+    x_display_start desktop
     export XDG_CONFIG_HOME="$work/config"
     export XDG_RUNTIME_DIR="$work/runtime"
     mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    # No sound server until start_sound_server: the program runs without one.
     export PULSE_SERVER="unix:$work/pulse-socket"
-    export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
-    mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
     unset WAYLAND_DISPLAY QT_QPA_PLATFORM
     database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
-    sleep 0.3
 }
 
 start_sound_server() {
-    cat >"$work/server.pa" <<PA
-load-module module-native-protocol-unix socket=$work/pulse-socket auth-anonymous=1
-load-module module-null-sink sink_name=tone_sink rate=44100
-set-default-sink tone_sink
-set-default-source tone_sink.monitor
-PA
-    pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-        --disallow-exit >>"$work/pulse.log" 2>&1 &
-    server=$!
-    local _
-    for _ in $(seq 200); do pactl info >/dev/null 2>&1 && return 0; sleep 0.025; done
-    echo "FAILED: the sound server did not start"
-    cat "$work/pulse.log"
-    exit 1
+    pulse_server_start "$work/pulse-socket"
+    server=$pulse_pid
 }
 
 stop_sound_server() {  # stop_sound_server [SIGNAL]

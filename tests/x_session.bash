@@ -1,0 +1,47 @@
+# The private X display and sound server every desktop test and benchmark
+# runs on (sourced). The caller sets `work` (a temporary folder), `width` and
+# `height`, and keeps the ids of what it starts in the array `pids`.
+#   x_display_start [desktop]   Xvfb on a free display, DISPLAY exported;
+#                               with "desktop" a white desktop window and the
+#                               compositing manager picom on it
+#   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
+#                               monitor is the default source, listening on
+#                               SOCKET; its id in pulse_pid, PULSE_SERVER set
+
+x_display_start() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    local _
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    [ "${1:-}" = desktop ] || return 0
+    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+    pids+=($!)
+    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+    pids+=($!)
+    sleep 0.3
+}
+
+pulse_server_start() {
+    export PULSE_SERVER="unix:$1"
+    export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
+    mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+    cat >"$work/server.pa" <<PA
+load-module module-native-protocol-unix socket=$1 auth-anonymous=1
+load-module module-null-sink sink_name=tone_sink rate=44100
+set-default-sink tone_sink
+set-default-source tone_sink.monitor
+PA
+    pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        >>"$work/pulse.log" 2>&1 &
+    pulse_pid=$!
+    local _
+    for _ in $(seq 200); do pactl info >/dev/null 2>&1 && return 0; sleep 0.025; done
+    echo "FAILED: the sound server did not start"
+    cat "$work/pulse.log"
+    exit 1
+}
