@@ -37,20 +37,8 @@ require_tools pulseaudio pactl paplay sox
 make_prefix
 # make_prefix points Wine at no sound server; this test brings its own, with
 # its own runtime and state folders.
-export PULSE_SERVER="unix:$work/native"
-export PULSE_RUNTIME_PATH="$work/runtime" PULSE_STATE_PATH="$work/state"
-mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-cat >"$work/server.pa" <<PA
-load-module module-native-protocol-unix socket=$work/native auth-anonymous=1
-load-module module-null-sink sink_name=tone_sink rate=44100
-set-default-sink tone_sink
-set-default-source tone_sink.monitor
-PA
-pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    >"$work/pulse.log" 2>&1 &
-server=$!
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl info >/dev/null 2>&1 || { echo "FAILED: the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+pulse_server_start "$work/native"
+server=$pulse_pid
 # The prefix's processes so far knew no server: start afresh.
 timeout 20 "$wineserver" -k 2>/dev/null
 

@@ -10,6 +10,9 @@
 # The caller sets `work` (a temporary folder) first and traps EXIT to
 # session_cleanup.
 
+# shellcheck source=../x_session.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../x_session.bash"
+
 width=${width:-1280}
 height=${height:-800}
 pids=()
@@ -48,23 +51,7 @@ session_cleanup() {
     rm -rf "$work"
 }
 
-start_display() {
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    exec 3>&-
-    local _
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
-    export DISPLAY=":$(head -n1 "$work/display")"
-    [ "${1:-}" = desktop ] || return 0
-    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
-    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
-    pids+=($!)
-    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-    pids+=($!)
-    sleep 0.3
-}
+start_display() { x_display_start "${1:-}"; }
 
 # Japanese fonts for the program's designed ones, windows that no window
 # manager handles (none runs here: Wine would wait for one at every hide),
