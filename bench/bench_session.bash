@@ -2,7 +2,7 @@
 # picture folder, a private X display at the screen size the figures are
 # taken at, a private sound server playing a tone, the settings that start a
 # folder slideshow with the spectrum, and the CPU and memory readings.
-#   bench_require TOOL...        exit 77 (skipped) when one is missing
+#   require_tools TOOL...        exit 77 (skipped) when one is missing (shared)
 #   bench_pictures FOLDER        200 pictures there, made once and kept
 #   bench_display                Xvfb, a white desktop window, picom
 #   bench_sound                  a PulseAudio server of our own, its null sink
@@ -28,23 +28,10 @@ bench_failures=0
 clock_ticks=$(getconf CLK_TCK)
 
 bench_cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
+    stop_started
     rm -rf "$work"
 }
 
-bench_require() {
-    local tool
-    for tool in "$@"; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "skipped: $tool is not installed"
-            exit 77
-        fi
-    done
-}
 
 bench_fail() {  # bench_fail MESSAGE: counted, the script ends with status 1
     echo "FAILED: $1"

@@ -15,7 +15,7 @@ set -u
 cd "$(dirname "$0")/.." || exit 1
 # shellcheck source=bench/bench_session.bash
 source bench/bench_session.bash
-bench_require Xvfb picom xwud xwininfo xev stdbuf convert sqlite3 pulseaudio pactl paplay sox
+require_tools Xvfb picom xwud xwininfo xev stdbuf convert sqlite3 pulseaudio pactl paplay sox
 
 runs=${RUNS:-20}
 target_ms=300

@@ -17,7 +17,7 @@ set -u
 cd "$(dirname "$0")/.." || exit 1
 # shellcheck source=bench/bench_session.bash
 source bench/bench_session.bash
-bench_require Xvfb picom xwud xwd convert sqlite3 pulseaudio pactl paplay sox cava
+require_tools Xvfb picom xwud xwd convert sqlite3 pulseaudio pactl paplay sox cava
 
 bench_linux_start
 

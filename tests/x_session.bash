@@ -1,12 +1,33 @@
 # The private X display and sound server every desktop test and benchmark
 # runs on (sourced). The caller sets `work` (a temporary folder), `width` and
 # `height`, and keeps the ids of what it starts in the array `pids`.
+#   require_tools TOOL...       exit 77 (skipped) when one is missing
+#   stop_started                stops what pids holds, last started first
 #   x_display_start [desktop]   Xvfb on a free display, DISPLAY exported;
 #                               with "desktop" a white desktop window and the
 #                               compositing manager picom on it
 #   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
 #                               monitor is the default source, listening on
 #                               SOCKET; its id in pulse_pid, PULSE_SERVER set
+
+require_tools() {
+    local tool
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "skipped: $tool is not installed"
+            exit 77
+        fi
+    done
+}
+
+# Last started first: the X server goes last.
+stop_started() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+}
 
 x_display_start() {
     exec 3>"$work/display"

@@ -31,26 +31,11 @@ app=
 server=
 player=
 
-require_tools() {
-    local tool
-    for tool in "$@"; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "skipped: $tool is not installed"
-            exit 77
-        fi
-    done
-}
-
 session_cleanup() {
     [ -n "$app" ] && kill -9 "$app" 2>/dev/null
     [ -n "$player" ] && kill "$player" 2>/dev/null
     stop_sound_server
-    local i
-    # Last started first: the X server goes last.
-    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
+    stop_started
     chmod -R u+rwX "$work" 2>/dev/null
     rm -rf "$work"
 }

@@ -22,13 +22,11 @@ wine=$(command -v wine64 || true)
 wineserver=$(command -v wineserver || true)
 [ -x /usr/lib/wine/wineserver ] && wineserver=/usr/lib/wine/wineserver
 
+# The shared check of the tools, and Wine besides.
 require_tools() {
     local tool
     for tool in "$@"; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "skipped: $tool is not installed"
-            exit 77
-        fi
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
     done
     if [ -z "$wine" ] || [ -z "$wineserver" ]; then
         echo "skipped: wine64 is not installed"
@@ -42,12 +40,7 @@ session_cleanup() {
     if [ -n "${WINEPREFIX:-}" ] && [ "${WINEPREFIX#"$work"}" != "$WINEPREFIX" ]; then
         timeout 20 "$wineserver" -k 2>/dev/null
     fi
-    # Last started first: the X server goes last.
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; --i)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
+    stop_started
     rm -rf "$work"
 }
 
