@@ -3,6 +3,7 @@
 # `height`, and keeps the ids of what it starts in the array `pids`.
 #   require_tools TOOL...       exit 77 (skipped) when one is missing
 #   stop_started                stops what pids holds, last started first
+#   check DESCRIPTION CMD...    counts a failure in `failures` when CMD fails
 #   x_display_start [desktop]   Xvfb on a free display, DISPLAY exported;
 #                               with "desktop" a white desktop window and the
 #                               compositing manager picom on it
@@ -18,6 +19,17 @@ require_tools() {
             exit 77
         fi
     done
+}
+
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
 }
 
 # Last started first: the X server goes last.

@@ -40,17 +40,6 @@ session_cleanup() {
     rm -rf "$work"
 }
 
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-
 start_display() {
     x_display_start desktop
     export XDG_CONFIG_HOME="$work/config"

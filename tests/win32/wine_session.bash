@@ -79,14 +79,3 @@ shot() {
     mkdir -p "$DUSKPANE_SHOTS"
     xwd -root -silent | convert xwd:- "$DUSKPANE_SHOTS/$1.png"
 }
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
