@@ -7,7 +7,7 @@
 #   bench_display                Xvfb, a white desktop window, picom
 #   bench_sound                  a PulseAudio server of our own, its null sink
 #                                playing a 1 kHz tone, its monitor the default source
-#   bench_linux_settings FOLDER  the settings file under $XDG_CONFIG_HOME
+#   bench_linux_settings FOLDER  a private XDG_CONFIG_HOME with the settings file ($database)
 #   bench_measure PID NAME       CPU (% of one core) and peak RSS over $duration
 #   capture_stream APPLICATION   the sound server records for that client
 #   slideshow_changes            the middle of the screen shows new pictures
@@ -85,7 +85,11 @@ bench_sound() {
 # slideshow changing every $change_seconds seconds, the picture blended at
 # 128, the dimming at 200 and the spectrum shown.
 bench_linux_settings() {
-    local folder=$1 database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
+    export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+    database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
+    local folder=$1
     mkdir -p "$(dirname "$database")"
     chmod 700 "$XDG_CONFIG_HOME" "$XDG_CONFIG_HOME/Kirameda" "$XDG_CONFIG_HOME/Kirameda/Duskpane"
     local quoted=${folder//\'/\'\'}

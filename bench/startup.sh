@@ -26,9 +26,6 @@ duration=$((runs * 2))
 warmup=0
 bench_display
 bench_sound
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 bench_linux_settings "$pictures"
 
 # Every map of a top-level window, with the time it was read and the CPU

@@ -23,11 +23,7 @@ bench_linux_start
 
 bench_display
 bench_sound
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 bench_linux_settings "$pictures"
-database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
 
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $width x $height;" \
     "$warmup s warm-up, $duration s measured"

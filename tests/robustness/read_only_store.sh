@@ -40,7 +40,7 @@ check "the stored dimming 150 is read from the read-only file (white reads $r $g
 quit_program
 sleep 1.5
 check "a close that cannot save leaves the program running" alive
-check "the key error is shown" test -n "$(other_windows)"
+check "a message box (the key error) is shown" test -n "$(other_windows)"
 check "the read-only file keeps every value it had" test "$(sha256sum <"$database")" = "$before"
 check "no file beside it was left behind" test "$(ls -A "$folder")" = "settings.sqlite3"
 
