@@ -174,6 +174,46 @@ TEST_F(ProgramTest, TransparencyDialogIsLiveAndOnlyOkKeepsAndSaves) {
     ExpectValue("MAIN", "TRANSPARENCY", StoredKind::Integer, "", 77);
 }
 
+// The endings that do not come from the user's own close (a signal, the end
+// of the session, the taskbar's close) first close an open dialog as its
+// Cancel would, so a dragged transparency is never saved. A forced end ends
+// the program even when the save fails, with exit code 1.
+struct SystemEnd {
+    bool forced;
+    bool saveFails;
+    bool ends;
+    int exitCode;
+    size_t boxes;
+};
+
+class SystemEndTest : public ProgramTest, public ::testing::WithParamInterface<SystemEnd> {};
+
+TEST_P(SystemEndTest, OpenDialogClosesAsCancelBeforeTheMainWindowCloses) {
+    const SystemEnd end = GetParam();
+    hp.settings.PutInteger("MAIN", "TRANSPARENCY", 120);
+    Start();
+    TAlphaBlendForm& dialog = *AlphaBlendForm;
+    Pick(Main(), "AlphaBlendMenu", {[&] {
+             hp.user.Drag(dialog.BlendTrackBar, 30);
+             if (end.saveFails) hp.settings.FailSectionCreation("WALLPAPER");
+             program.App().RequestEnd(end.forced);
+             // Asked again: an ended program ends once; a close that failed
+             // without force is tried again, as a second Escape would.
+             program.App().RequestEnd(end.forced);
+         }});
+    EXPECT_FALSE(dialog.Visible());
+    EXPECT_EQ(SubForm->AlphaBlendValue(), 120);
+    EXPECT_EQ(program.App().Terminated(), end.ends);
+    EXPECT_EQ(program.App().ExitCode(), end.exitCode);
+    EXPECT_EQ(hp.ui.messageBoxes.size(), end.boxes);
+    ExpectValue("MAIN", "TRANSPARENCY", StoredKind::Integer, "", 120);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, SystemEndTest,
+                         ::testing::Values(SystemEnd{true, false, true, 0, 0}, SystemEnd{true, true, true, 1, 0},
+                                           SystemEnd{false, false, true, 0, 0},
+                                           SystemEnd{false, true, false, 0, 2}));
+
 TEST_F(ProgramTest, AboutLinkOpensTheHomePageAndTheBoxStaysOpen) {
     Start();
     Pick(Main(), "AboutMenu", {[&] {

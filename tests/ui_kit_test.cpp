@@ -9,6 +9,7 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
+#include "ui/line_breaks.h"
 #include "ui/menu.h"
 #include "util/errors.h"
 
@@ -237,6 +238,25 @@ public:
 
 // Any part of a window composes exactly as that part of the whole, wherever
 // it lies, across the edges of the children and of the window itself.
+TEST(LineBreaks, LongRunsBreakAfterASeparatorOrAtTheLimit) {
+    struct Case {
+        const char* text;
+        const char* broken;
+    };
+    const Case cases[] = {
+        {"short words stay as they are", "short words stay as they are"},
+        {"abcdefghij", "abcde|fghij"},
+        {"C:\\photo\\night.jpg", "C:\\|photo\\|night|.jpg"},
+        {"/a/bcdefgh", "/a/|bcdef|gh"},
+        // Characters are counted whole: a mark never splits one. Japanese
+        // text wraps between any two characters by itself.
+        {"ééééééé", "ééééé|éé"},
+        {"写真写真写真abcdefg", "写真写真写真abcde|fg"},
+        {"ab cdefgh ij", "ab cdefg|h ij"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AllowLineBreaks(c.text, 5, "|"), c.broken) << c.text;
+}
+
 TEST(RenderPart, EveryPartMatchesTheWholeWindow) {
     HeadlessTimeService time;
     HeadlessUi ui(time);

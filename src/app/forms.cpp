@@ -44,7 +44,7 @@ void Program::Show() {
 int Program::Run() {
     Create();
     app_.Run();
-    return 0;
+    return app_.ExitCode();
 }
 
 }  // namespace duskpane

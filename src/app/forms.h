@@ -37,7 +37,9 @@ public:
     void Create();
     // Shows the main window (its show handler runs first).
     void Show();
-    // Create, show, run the loop until the main window closes; the exit code.
+    // Create, show, run the loop until the main window closes; the exit code
+    // (1 only when the system ended the program and its settings could not
+    // be saved).
     int Run();
 
 private:

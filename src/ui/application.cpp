@@ -2,6 +2,7 @@
 #include "ui/application.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -40,6 +41,32 @@ void Application::Terminate() {
     terminated_ = true;
     backend_.Wake();
 }
+
+void Application::RequestEnd(bool forced) {
+    if (terminated_ || ending_ || !mainForm_) return;
+    ending_ = true;
+    const std::vector<Form*> open(modals_);
+    for (auto it = open.rbegin(); it != open.rend(); ++it) Invoke([form = *it] { form->EndModalAsCancel(); });
+    if (!forced) {
+        Invoke([this] { mainForm_->Close(); });
+        ending_ = false;
+        return;
+    }
+    std::string failure = "the main window did not close";
+    try {
+        mainForm_->Close();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (terminated_) return;
+    std::fprintf(stderr, "duskpane: ending without saving the settings: %s\n", failure.c_str());
+    exitCode_ = 1;
+    Terminate();
+}
+
+void Application::PushModal(Form* form) { modals_.push_back(form); }
+
+void Application::PopModal(Form* form) { modals_.erase(std::remove(modals_.begin(), modals_.end(), form), modals_.end()); }
 
 void Application::ProcessMessages(bool wait) { backend_.ProcessMessages(*this, wait); }
 

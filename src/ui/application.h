@@ -44,6 +44,19 @@ public:
     void Run();
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // Ends the program as the system or the desktop asks it to (a signal,
+    // the end of the session, the taskbar's close): the dialogs open now
+    // close first as their Cancel would, innermost first, then the main
+    // form closes. Requests that come while that runs only wait for it.
+    // A forced end ends the program even when the close fails (its error
+    // goes to standard error and the exit code is 1); otherwise a failed
+    // close shows its error and the program goes on, as after Escape.
+    void RequestEnd(bool forced);
+    // What the process returns: 0, or 1 after a forced end whose close failed.
+    int ExitCode() const { return exitCode_; }
+    // Modal forms, innermost last, while their loops run.
+    void PushModal(Form* form);
+    void PopModal(Form* form);
     // Handles the queued messages; with wait, waits for at least one.
     void ProcessMessages(bool wait);
     // Runs a handler; an error is shown in the standard error box.
@@ -70,8 +83,11 @@ private:
     Shell& shell_;
     std::vector<std::unique_ptr<Form>> forms_;
     std::vector<Timer*> timers_;
+    std::vector<Form*> modals_;
     Form* mainForm_ = nullptr;
     bool terminated_ = false;
+    bool ending_ = false;
+    int exitCode_ = 0;
 };
 
 }  // namespace duskpane

@@ -57,19 +57,24 @@ void Form::Hide() { SetVisible(false); }
 int Form::ShowModal() {
     assert(!modal_ && "a form is shown modally once at a time");
     modal_ = true;
+    modalEnded_ = false;
     modalResult_ = kMrNone;
+    app_.PushModal(this);
     Notify(Change::Modal);
     struct EndModal {
         Form* form;
         ~EndModal() {
             form->Hide();
             form->modal_ = false;
+            form->modalEnded_ = false;
+            form->app_.PopModal(form);
             form->Notify(Change::Modal);
         }
     } endModal{this};
     Show();
     for (;;) {
-        if (modalResult_ == kMrNone && !app_.Terminated()) app_.ProcessMessages(true);
+        if (modalResult_ == kMrNone && !modalEnded_ && !app_.Terminated()) app_.ProcessMessages(true);
+        if (modalEnded_) break;
         if (app_.Terminated() && modalResult_ == kMrNone) modalResult_ = kMrCancel;
         if (modalResult_ == kMrNone) continue;
         if (CloseQuery()) {
@@ -87,6 +92,18 @@ bool Form::CloseQuery() {
     bool canClose = true;
     if (OnCloseQuery) OnCloseQuery(*this, canClose);
     return canClose;
+}
+
+void Form::EndModalAsCancel() {
+    if (!modal_ || modalEnded_) return;
+    modalResult_ = kMrCancel;
+    modalEnded_ = true;
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(*this, canClose);
+    CloseAction action = CloseAction::Hide;
+    if (OnClose) OnClose(*this, action);
+    Hide();
+    app_.Backend().Wake();
 }
 
 void Form::Close() {

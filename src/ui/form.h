@@ -59,6 +59,9 @@ public:
     // Closes as the close box does; for a modal form it ends the modal loop
     // with the Cancel result.
     void Close();
+    // Closes a modal form at once as its Cancel button would, whatever its
+    // close query answers; its loop then returns without asking again.
+    void EndModalAsCancel();
     // Raises the window to the top of the ordinary windows.
     void BringToTop();
     // The whole window as it shows: its colour with its pictures on it.
@@ -100,6 +103,7 @@ private:
     bool colourKeyBlack_ = false;
     Control* activeControl_ = nullptr;
     bool modal_ = false;
+    bool modalEnded_ = false;
     int modalResult_ = kMrNone;
 };
 

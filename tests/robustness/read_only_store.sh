@@ -19,6 +19,12 @@ if [ "$(id -u)" -eq 0 ]; then
     require_tools setpriv
     as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
     chmod 755 "$work"
+    # The checkout may lie in a folder only root may enter (a mode-700 home):
+    # the program and its sanitizer's suppressions go where nobody can read.
+    cp "$program" "$work/duskpane"
+    program="$work/duskpane"
+    cp "$here/lsan.supp" "$work/lsan.supp"
+    export LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
     chown 65534:65534 "$XDG_RUNTIME_DIR"
 fi
 seed_settings "INSERT INTO value VALUES

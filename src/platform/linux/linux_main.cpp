@@ -50,13 +50,14 @@ int main(int argc, char** argv) {
     duskpane::LinuxCaptureService capture(ui);
     duskpane::LinuxAudioSystem audio;
     duskpane::Platform platform{time, files, settings, pictures, blend, capture, audio, ui, ui};
+    int exitCode = 0;
     try {
         duskpane::Program program(platform);
-        program.Run();
+        exitCode = program.Run();
     } catch (const std::exception& error) {
         // What escapes the program's own error handling is shown all the
         // same; the program still ends normally.
         QMessageBox::critical(nullptr, QStringLiteral("Duskpane"), QString::fromStdString(error.what()));
     }
-    return 0;
+    return exitCode;
 }

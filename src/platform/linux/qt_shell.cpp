@@ -12,10 +12,18 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
 
 #include "platform/linux/qt_ui.h"
 #include "ui/form.h"
+#include "ui/line_breaks.h"
 #include "ui/menu.h"
 
 namespace duskpane {
@@ -43,6 +51,30 @@ void FillMenu(QMenu& target, const MenuItem& source, std::map<QAction*, MenuItem
         }
         items[action] = item;
     }
+}
+
+// The longest run of a message's text without a place to wrap.
+constexpr size_t kUnbrokenRun = 24;
+
+// Qt shows the application's name in place of an empty title; the window's
+// title properties are emptied again once its native window exists.
+void ShowEmptyTitle(QWidget& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) return;
+    const auto id = xcb_window_t(window.winId());
+    auto atom = [connection](const char* name) {
+        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+            xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    };
+    const xcb_atom_t utf8 = atom("UTF8_STRING");
+    const xcb_atom_t names[][2] = {{atom("_NET_WM_NAME"), utf8}, {XCB_ATOM_WM_NAME, XCB_ATOM_STRING}};
+    for (const auto& [name, type] : names)
+        if (name != XCB_ATOM_NONE && type != XCB_ATOM_NONE)
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, name, type, 8, 0, nullptr);
+    xcb_flush(connection);
 }
 
 }  // namespace
@@ -82,9 +114,12 @@ int QtUi::MessageBox(Form* owner, const std::string& text, const std::string& ca
     QWidget* parent = owner ? WidgetOf(*owner) : MainWidget();
     QMessageBox box(parent);
     box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(text));
-    // An empty title shows the application's name in the title bar.
+    // The box wraps its text at blanks only: a long path gets invisible
+    // break opportunities (zero-width spaces) so that it wraps instead of
+    // running off the box's edge.
+    box.setText(QString::fromStdString(AllowLineBreaks(text, kUnbrokenRun, "\u200B")));
     box.setWindowTitle(QString::fromStdString(caption));
+    if (caption.empty()) ShowEmptyTitle(box);
     switch (flags & 0xF0u) {
         case kMbIconError:
             box.setIcon(QMessageBox::Critical);

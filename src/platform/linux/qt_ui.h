@@ -7,10 +7,12 @@
 #include <QPoint>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -75,12 +77,13 @@ public:
     void PostMessage(const Message& message) override;
 
     // SIGTERM, SIGINT and SIGHUP, the end of the session and a quit of the
-    // application all close the main window as Escape does, so the settings
-    // are saved; the handlers are removed again with the backend.
+    // application end the program through the kit (the settings are saved
+    // as with Escape), within five seconds whatever happens; the handlers
+    // are removed again with the backend.
     void InstallEndHandlers();
-    // Closes the main window through the kit; native menus and dialogs that
-    // are open are closed too once the program ends.
-    void RequestEnd();
+    // Ends the program through the kit (see Application::RequestEnd); native
+    // menus and dialogs that are open are closed too once the program ends.
+    void RequestEnd(bool forced);
 
     // The widget that shows a control; null for controls that their form
     // paints itself (those of the borderless screen layers).
@@ -141,6 +144,8 @@ private:
     std::string lastPictureFolder_;
     QScreen* watchedScreen_ = nullptr;
     QSocketNotifier* endNotifier_ = nullptr;
+    std::thread watchdog_;
+    std::unique_ptr<std::atomic<bool>> watchdogFinished_;
     bool endHandlersInstalled_ = false;
 };
 

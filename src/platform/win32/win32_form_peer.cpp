@@ -339,7 +339,7 @@ LRESULT Win32FormPeer::OwnWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         case WM_ENDSESSION:
             // The settings are saved before the system ends the process.
-            if (wParam) ui_.RequestEnd();
+            if (wParam) ui_.RequestEnd(true);
             return 0;
         case WM_DISPLAYCHANGE:
             ui_.FollowPrimaryScreen();

@@ -20,7 +20,7 @@
 
 namespace {
 
-void RunProgram() {
+int RunProgram() {
     duskpane::Win32Ui ui;
     duskpane::Win32TimeService time;
     duskpane::Win32FileSystem files;
@@ -32,12 +32,13 @@ void RunProgram() {
     duskpane::Platform platform{time, files, settings, pictures, blend, capture, audio, ui, ui};
     try {
         duskpane::Program program(platform);
-        program.Run();
+        return program.Run();
     } catch (const std::exception& error) {
         // What escapes the program's own error handling is shown all the
         // same; the program still ends normally.
         MessageBoxW(nullptr, duskpane::Widen(error.what()).c_str(), L"Duskpane", MB_OK | MB_ICONERROR);
     }
+    return 0;
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES;
     InitCommonControlsEx(&controls);
-    RunProgram();
+    const int exitCode = RunProgram();
     if (SUCCEEDED(com)) CoUninitialize();
-    return 0;
+    return exitCode;
 }

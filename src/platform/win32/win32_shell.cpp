@@ -12,11 +12,15 @@
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_ui.h"
 #include "ui/form.h"
+#include "ui/line_breaks.h"
 #include "ui/menu.h"
 
 namespace duskpane {
 
 namespace {
+
+// The longest run of a message's text without a line break.
+constexpr size_t kUnbrokenRun = 64;
 
 // Builds the native menu from the items a shown menu has; an item's command
 // number is its place in `items` plus one.
@@ -104,7 +108,10 @@ int Win32Ui::MessageBox(Form* owner, const std::string& text, const std::string&
     if (!ownerWindow) ownerWindow = MainWindow();
     const int marker = 0;
     DisableOthers(&marker, ownerWindow);
-    const int answer = ::MessageBoxW(ownerWindow, Widen(text).c_str(), Widen(caption).c_str(), UINT(flags));
+    // The box wraps its text at blanks only: a long path gets line breaks
+    // so that it wraps instead of running off the box's edge.
+    const std::wstring shown = Widen(AllowLineBreaks(text, kUnbrokenRun, "\n"));
+    const int answer = ::MessageBoxW(ownerWindow, shown.c_str(), Widen(caption).c_str(), UINT(flags));
     EnableOthers(&marker);
     if ((flags & 0x0Fu) == kMbYesNo) return answer == IDYES ? kIdYes : kIdNo;
     return kIdOk;

@@ -136,14 +136,14 @@ void Win32Ui::ProcessMessages(MessageSink& sink, bool wait) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == -1) return;
         if (got == 0) {
-            RequestEnd();
+            RequestEnd(true);
             return;
         }
         Handle(msg, sink);
     }
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            RequestEnd();
+            RequestEnd(true);
             return;
         }
         Handle(msg, sink);
@@ -195,11 +195,13 @@ LRESULT CALLBACK Win32Ui::ApplicationWindowProc(HWND hwnd, UINT message, WPARAM 
             case WM_QUERYENDSESSION:
                 return TRUE;
             case WM_ENDSESSION:
-                if (wParam) ui->RequestEnd();
+                // The settings are saved before the system ends the process.
+                if (wParam) ui->RequestEnd(true);
                 return 0;
             case WM_CLOSE:
-                // The taskbar button's close: the program ends as with Escape.
-                ui->RequestEnd();
+                // The taskbar button's close: open dialogs close as Cancel
+                // would, then the program ends as with Escape.
+                ui->RequestEnd(false);
                 return 0;
             case WM_ACTIVATE:
                 if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(hwnd, kActivateProgram, 0, 0);
@@ -293,14 +295,8 @@ void Win32Ui::Deliver(const std::function<void()>& action) {
         action();
 }
 
-void Win32Ui::RequestEnd() {
-    if (!app_ || app_->Terminated() || ending_) return;
-    ending_ = true;
-    Application* app = app_;
-    Deliver([app] {
-        if (Form* main = app->MainForm()) main->Close();
-    });
-    ending_ = false;
+void Win32Ui::RequestEnd(bool forced) {
+    if (app_ && !app_->Terminated()) app_->RequestEnd(forced);
 }
 
 void Win32Ui::Register(Win32ControlPeer& peer, const Control& control, HWND window) {

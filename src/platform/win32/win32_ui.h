@@ -66,9 +66,10 @@ public:
     HWND ApplicationWindow() const { return appWindow_; }
     // The window the timers tick on.
     HWND MessageWindow() const { return messageWindow_; }
-    // Closes the main form through the kit, as Escape does (the end of the
-    // session, a quit message).
-    void RequestEnd();
+    // Ends the program through the kit (see Application::RequestEnd): forced
+    // for the end of the session and a quit message, not for the taskbar's
+    // close, which the user may retry.
+    void RequestEnd(bool forced);
     // The menu shown last, while it is open (for tests); null otherwise.
     HMENU OpenMenu() const { return openMenu_; }
 
@@ -142,7 +143,6 @@ private:
     std::map<const void*, std::vector<HWND>> disabledBy_;
     int focusGuard_ = 0;
     HMENU openMenu_ = nullptr;
-    bool ending_ = false;
 };
 
 }  // namespace duskpane
