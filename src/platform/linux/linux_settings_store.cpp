@@ -38,8 +38,14 @@ std::string CreateParentFolders(const std::string& path) {
     for (size_t at = path.find('/', 1); at != std::string::npos && at <= last;
          at = path.find('/', at + 1)) {
         const std::string folder = path.substr(0, at);
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-            return "cannot make the settings folder " + folder + ": " + std::strerror(errno);
+        if (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) continue;
+        std::string problem = "cannot make the settings folder " + folder + ": " + std::strerror(errno);
+        // Name what stands where a folder should be.
+        const std::string above = folder.substr(0, folder.rfind('/'));
+        struct stat info {};
+        if (errno == ENOTDIR && stat(above.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+            problem += " (" + above + " is a file)";
+        return problem;
     }
     return {};
 }
