@@ -489,6 +489,21 @@ void WriteSeeds(const std::string& folder) {
     WriteSeed(folder + "/saved_store.sqlite3", std::string(1, '\x01') + ReadAll(g_database));
     RemoveDatabase();
 
+    // A store whose tables lost their keys, with a value saved twice and one
+    // of another kind: moved aside, what it holds carried over.
+    {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(g_database.c_str(), &db) != SQLITE_OK ||
+            !Exec(db, "CREATE TABLE section(name TEXT); CREATE TABLE value(section, name, data);"
+                      "INSERT INTO section VALUES('MAIN'), ('MAIN'), ('WALLPAPER');"
+                      "INSERT INTO value VALUES('MAIN', 'TRANSPARENCY', 100), ('MAIN', 'TRANSPARENCY', 150),"
+                      " ('WALLPAPER', 'WP_FOLDER', '/media/photos'), ('WALLPAPER', 'ALPHA_VALUE', 2.5)"))
+            Fail("cannot make the keyless seed");
+        sqlite3_close(db);
+    }
+    WriteSeed(folder + "/keyless_store.sqlite3", std::string(1, '\x01') + ReadAll(g_database));
+    RemoveDatabase();
+
     // Rows: the saved settings, then values of every kind and the edges.
     auto int64Bytes = [](int64_t value) {
         std::string out;

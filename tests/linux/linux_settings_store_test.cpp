@@ -488,7 +488,7 @@ TEST(LinuxSettingsStoreTest, AnotherWritersLockIsWaitedForBriefly) {
             if (longHold)
                 saved.get_future().wait_for(std::chrono::seconds(20));
             else
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
             released = true;
             db.Exec("COMMIT");
         });
