@@ -5,13 +5,15 @@
 //         fresh store; every row is then read back through the key, the
 //         settings are loaded and compared with what the rows say they must
 //         be, saved, and loaded again;
-//   odd:  the bytes are the database file itself, which must fail cleanly or
-//         read.
+//   odd:  the bytes are the database file itself. It reads, or it is moved
+//         aside (kept byte for byte) for a new store of the store's shape;
+//         either way the settings then save and load back whole.
 // Each process keeps its files in a folder of its own, emptied after every
 // input and removed at exit.
 //
 // Run with --write-seeds=FOLDER, the target writes its seed inputs there and
 // ends: a store as the program saves it, and a few lists of rows.
+#include <dirent.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,10 +53,33 @@ void RemoveDatabase() {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((g_database + suffix).c_str());
 }
 
+// The damaged files the store moved aside, with their journals.
+std::vector<std::string> MovedAside() {
+    std::vector<std::string> moved;
+    if (DIR* folder = opendir(g_folder.c_str())) {
+        while (const dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name.rfind("settings.sqlite3.damaged-", 0) == 0) moved.push_back(g_folder + "/" + name);
+        }
+        closedir(folder);
+    }
+    return moved;
+}
+
+void RemoveFiles() {
+    RemoveDatabase();
+    for (const std::string& moved : MovedAside()) unlink(moved.c_str());
+}
+
 void RemoveFolder() {
     if (g_folder.empty()) return;
-    RemoveDatabase();
+    RemoveFiles();
     rmdir(g_folder.c_str());
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // ------------------------------------------------------------------ the host
@@ -284,98 +309,103 @@ struct Model {
     MainSettings main;
     uint8_t subAlpha = 0;
     uint32_t interval = 0;
-    int stepsDone = 0;  // how many of the eight reads completed
-    bool raises = false;
+    std::vector<std::string> unreadable;  // the values that took their defaults, in order
 };
 
-// The eight settings as the documented load gives them for these rows.
+// The eight settings as the documented load gives them for these rows: each
+// value read on its own, one of a kind that cannot be read taking its default.
 Model ExpectedLoad(const Rows& rows) {
     Model model;
     auto row = [&rows](const char* section, const char* name) -> const Row* {
         const auto found = rows.find({section, name});
         return found == rows.end() ? nullptr : &found->second;
     };
-    // Each read returns false when it raises.
-    auto integer = [&](const char* section, const char* name, int32_t fallback, int32_t& out) {
+    auto integer = [&](const char* section, const char* name, int32_t fallback) {
         const StoredValue stored = Expected(row(section, name));
+        int32_t out = fallback;
         switch (stored.kind) {
         case StoredKind::None:
-            out = fallback;
-            return true;
+            break;
         case StoredKind::Integer:
             out = stored.integer;
-            return true;
+            break;
         case StoredKind::Text:
             if (!Decimal(stored.text, out)) out = fallback;
-            return true;
+            break;
         case StoredKind::Other:
+            model.unreadable.emplace_back(name);
             break;
         }
-        return false;
+        return out;
     };
-    auto text = [&](const char* section, const char* name, std::string& out) {
+    auto text = [&](const char* section, const char* name) {
         const StoredValue stored = Expected(row(section, name));
-        if (stored.kind == StoredKind::None) out.clear();
-        else if (stored.kind == StoredKind::Text) out = stored.text;
-        else return false;
-        return true;
+        switch (stored.kind) {
+        case StoredKind::Text:
+            return stored.text;
+        case StoredKind::Integer:
+            return std::to_string(stored.integer);
+        case StoredKind::Other:
+            model.unreadable.emplace_back(name);
+            break;
+        case StoredKind::None:
+            break;
+        }
+        return std::string();
     };
-    int32_t number = 0;
-    model.raises = true;
-    if (!integer("WALLPAPER", "TRANSPARENCY", 1, number)) return model;
-    model.main.IsWPTransparency = number != 0;
-    ++model.stepsDone;
-    if (!integer("WALLPAPER", "ALPHA_VALUE", 128, model.main.WPAlphaValue)) return model;
-    ++model.stepsDone;
-    if (!text("WALLPAPER", "WP_FILE", model.main.WPFile)) return model;
-    ++model.stepsDone;
-    if (!integer("WALLPAPER", "WP_DISP_MODE", 0, number)) return model;
-    model.main.WPDispMode = number != 0;
-    ++model.stepsDone;
-    if (!text("WALLPAPER", "WP_FOLDER", model.main.WPFolder)) return model;
-    ++model.stepsDone;
-    if (!integer("MAIN", "TRANSPARENCY", 200, number)) return model;
-    model.subAlpha = uint8_t(number & 0xFF);
-    ++model.stepsDone;
-    if (!integer("WALLPAPER", "WP_CHG_TIME", 180, number)) return model;
-    model.interval = uint32_t(number) * 1000u;
-    ++model.stepsDone;
-    if (!integer("WAVE_SPECTRUM", "WAVE_SPECTRUM", 1, number)) return model;
-    model.main.IsDispWaveSpectrum = number != 0;
-    ++model.stepsDone;
-    model.raises = false;
+    model.main.IsWPTransparency = integer("WALLPAPER", "TRANSPARENCY", 1) != 0;
+    model.main.WPAlphaValue = integer("WALLPAPER", "ALPHA_VALUE", 128);
+    model.main.WPFile = text("WALLPAPER", "WP_FILE");
+    model.main.WPDispMode = integer("WALLPAPER", "WP_DISP_MODE", 0) != 0;
+    model.main.WPFolder = text("WALLPAPER", "WP_FOLDER");
+    model.subAlpha = uint8_t(integer("MAIN", "TRANSPARENCY", 200) & 0xFF);
+    model.interval = uint32_t(integer("WALLPAPER", "WP_CHG_TIME", 180)) * 1000u;
+    model.main.IsDispWaveSpectrum = integer("WAVE_SPECTRUM", "WAVE_SPECTRUM", 1) != 0;
     return model;
 }
 
-void CompareLoad(const Host& host, const Model& model) {
-    const Host untouched;
-    auto check = [&](int step, bool same, bool sameAsUntouched, const char* field) {
-        if (step < model.stepsDone ? !same : !sameAsUntouched)
-            Fail(std::string(field) + (step < model.stepsDone ? " was not loaded as stored"
-                                                              : " was changed after the load stopped"));
-    };
+void CompareLoad(const Host& host, const std::vector<std::string>& unreadable, const Model& model) {
     const MainSettings& got = host.main_;
     const MainSettings& want = model.main;
-    const MainSettings& before = untouched.main_;
-    check(0, got.IsWPTransparency == want.IsWPTransparency, got.IsWPTransparency == before.IsWPTransparency,
-          "TRANSPARENCY");
-    check(1, got.WPAlphaValue == want.WPAlphaValue, got.WPAlphaValue == before.WPAlphaValue, "ALPHA_VALUE");
-    check(2, got.WPFile == want.WPFile, got.WPFile == before.WPFile, "WP_FILE");
-    check(3, got.WPDispMode == want.WPDispMode, got.WPDispMode == before.WPDispMode, "WP_DISP_MODE");
-    check(4, got.WPFolder == want.WPFolder, got.WPFolder == before.WPFolder, "WP_FOLDER");
-    check(5, host.subAlphaSet_ && host.subAlpha_ == model.subAlpha, !host.subAlphaSet_, "MAIN TRANSPARENCY");
-    check(6, host.intervalSet_ && host.interval_ == model.interval, !host.intervalSet_, "WP_CHG_TIME");
-    check(7, got.IsDispWaveSpectrum == want.IsDispWaveSpectrum, got.IsDispWaveSpectrum == before.IsDispWaveSpectrum,
-          "WAVE_SPECTRUM");
+    const std::pair<bool, const char*> checks[] = {
+        {got.IsWPTransparency == want.IsWPTransparency, "TRANSPARENCY"},
+        {got.WPAlphaValue == want.WPAlphaValue, "ALPHA_VALUE"},
+        {got.WPFile == want.WPFile, "WP_FILE"},
+        {got.WPDispMode == want.WPDispMode, "WP_DISP_MODE"},
+        {got.WPFolder == want.WPFolder, "WP_FOLDER"},
+        {host.subAlphaSet_ && host.subAlpha_ == model.subAlpha, "MAIN TRANSPARENCY"},
+        {host.intervalSet_ && host.interval_ == model.interval, "WP_CHG_TIME"},
+        {got.IsDispWaveSpectrum == want.IsDispWaveSpectrum, "WAVE_SPECTRUM"},
+    };
+    for (const auto& [same, field] : checks)
+        if (!same) Fail(std::string(field) + " was not loaded as stored");
+    if (unreadable != model.unreadable) Fail("the values named unreadable are not the odd ones");
 }
 
-bool Load(SettingsStore& store, Host& host) {
+std::vector<std::string> Load(SettingsStore& store, Host& host) {
     try {
-        LoadSettings(store, host);
-        return true;
-    } catch (const AppError&) {
-        return false;  // a value of a wrong data type
+        return LoadSettings(store, host);
+    } catch (const AppError& error) {
+        Fail(std::string("a load raised: ") + error.what());
     }
+}
+
+// Whatever was loaded is saved and must load back whole: the period in whole
+// seconds, everything else exactly.
+void SaveAndLoadBack(SettingsStore& store, Host& host) {
+    try {
+        SaveSettings(store, host);
+    } catch (const AppError& error) {
+        Fail(std::string("a save into a good store failed: ") + error.what());
+    }
+    Host again;
+    if (!Load(store, again).empty()) Fail("a store just saved has values that cannot be read");
+    if (again.main_.IsWPTransparency != (host.main_.IsWPTransparency != 0) ||
+        again.main_.WPAlphaValue != host.main_.WPAlphaValue || again.main_.WPFile != host.main_.WPFile ||
+        again.main_.WPDispMode != (host.main_.WPDispMode != 0) || again.main_.WPFolder != host.main_.WPFolder ||
+        again.main_.IsDispWaveSpectrum != (host.main_.IsDispWaveSpectrum == 1) ||
+        again.subAlpha_ != host.subAlpha_ || again.interval_ != host.interval_ / 1000u * 1000u)
+        Fail("a saved setting loads back different");
 }
 
 void FuzzRows(Reader& in) {
@@ -400,48 +430,31 @@ void FuzzRows(Reader& in) {
     }
 
     Host host;
-    const bool loaded = Load(store, host);
-    const Model model = ExpectedLoad(rows);
-    if (loaded == model.raises) Fail(loaded ? "a wrong data type was loaded" : "a valid store raised");
-    CompareLoad(host, model);
-
-    // Whatever was loaded is saved over the rows and must load back whole:
-    // the period in whole seconds, everything else exactly.
-    try {
-        SaveSettings(store, host);
-    } catch (const AppError& error) {
-        Fail(std::string("a save into a good store failed: ") + error.what());
-    }
-    Host again;
-    if (!Load(store, again)) Fail("a store just saved does not load");
-    if (again.main_.IsWPTransparency != (host.main_.IsWPTransparency != 0) ||
-        again.main_.WPAlphaValue != host.main_.WPAlphaValue || again.main_.WPFile != host.main_.WPFile ||
-        again.main_.WPDispMode != (host.main_.WPDispMode != 0) || again.main_.WPFolder != host.main_.WPFolder ||
-        again.main_.IsDispWaveSpectrum != (host.main_.IsDispWaveSpectrum == 1) ||
-        again.subAlpha_ != host.subAlpha_ || again.interval_ != host.interval_ / 1000u * 1000u)
-        Fail("a saved setting loads back different");
+    const std::vector<std::string> unreadable = Load(store, host);
+    CompareLoad(host, unreadable, ExpectedLoad(rows));
+    SaveAndLoadBack(store, host);
 }
 
 void FuzzFile(const uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
     {
         std::ofstream file(g_database, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+        file << bytes;
         if (!file) Fail("the database file could not be written");
     }
     LinuxSettingsStore store(g_database);
+    Host host;
+    Load(store, host);
+    const std::vector<std::string> moved = MovedAside();
+    if (moved.size() > 1) Fail("a file was moved aside more than once");
+    if (moved.size() == 1 && ReadAll(moved[0]) != bytes) Fail("the file moved aside is not the file found");
     if (const std::unique_ptr<SettingsKey> key = store.OpenProgramKey()) {
         for (const char* section : kSections)
             for (const char* name : kNames) key->Read(section, name);
+    } else {
+        Fail("the store does not open after its first look at the file");
     }
-    Host host;
-    Load(store, host);
-    try {
-        SaveSettings(store, host);
-    } catch (const AppError&) {
-        // A file that cannot take the save reports it.
-    }
-    Host again;
-    Load(store, again);
+    SaveAndLoadBack(store, host);
 }
 
 // ------------------------------------------------------------------ seeds
@@ -466,11 +479,6 @@ void WriteSeed(const std::string& path, const std::string& bytes) {
     if (!file) Fail("cannot write " + path);
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 void WriteSeeds(const std::string& folder) {
     // A store as the program saves it, as the file itself.
     {
@@ -479,6 +487,21 @@ void WriteSeeds(const std::string& folder) {
         SaveSettings(store, host);
     }
     WriteSeed(folder + "/saved_store.sqlite3", std::string(1, '\x01') + ReadAll(g_database));
+    RemoveDatabase();
+
+    // A store whose tables lost their keys, with a value saved twice and one
+    // of another kind: moved aside, what it holds carried over.
+    {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(g_database.c_str(), &db) != SQLITE_OK ||
+            !Exec(db, "CREATE TABLE section(name TEXT); CREATE TABLE value(section, name, data);"
+                      "INSERT INTO section VALUES('MAIN'), ('MAIN'), ('WALLPAPER');"
+                      "INSERT INTO value VALUES('MAIN', 'TRANSPARENCY', 100), ('MAIN', 'TRANSPARENCY', 150),"
+                      " ('WALLPAPER', 'WP_FOLDER', '/media/photos'), ('WALLPAPER', 'ALPHA_VALUE', 2.5)"))
+            Fail("cannot make the keyless seed");
+        sqlite3_close(db);
+    }
+    WriteSeed(folder + "/keyless_store.sqlite3", std::string(1, '\x01') + ReadAll(g_database));
     RemoveDatabase();
 
     // Rows: the saved settings, then values of every kind and the edges.
@@ -551,6 +574,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         Reader in(data + 1, size - 1);
         FuzzRows(in);
     }
-    RemoveDatabase();
+    RemoveFiles();
     return 0;
 }

@@ -226,18 +226,39 @@ TEST_F(ProgramTest, AboutLinkOpensTheHomePageAndTheBoxStaysOpen) {
     EXPECT_FALSE(program.App().Terminated());
 }
 
-TEST_F(ProgramTest, ValueOfAnotherKindStopsTheStartWithTheStandardBox) {
-    hp.settings.PutOther("WALLPAPER", "WP_FILE", "\x01\x02");
+TEST_F(ProgramTest, OddValuesShowOneBoxAndTheStartGoesOnWithEverythingElse) {
+    hp.settings.PutOther("WALLPAPER", "TRANSPARENCY", "\x01\x02");
+    hp.settings.PutOther("WALLPAPER", "ALPHA_VALUE", std::string(8, '\0'));
+    hp.settings.PutText("WALLPAPER", "WP_DISP_MODE", "1");
+    hp.settings.PutText("WALLPAPER", "WP_FOLDER", "C:\\pics");
+    hp.settings.PutInteger("WALLPAPER", "WP_CHG_TIME", 7);
+    hp.settings.PutInteger("MAIN", "TRANSPARENCY", 120);
+    ASSERT_TRUE(hp.files.AddFile("C:\\pics\\a.bmp", MakeBmpFile(Bitmap32(4, 4, MakeRgb(200, 0, 0)))));
     Start();
     ASSERT_EQ(hp.ui.messageBoxes.size(), 1u);
-    EXPECT_EQ(hp.ui.messageBoxes[0].text, "'WP_FILE' のデータ型が不正です");
+    EXPECT_EQ(hp.ui.messageBoxes[0].text,
+              "'TRANSPARENCY' のデータ型が不正です\n'ALPHA_VALUE' のデータ型が不正です");
     EXPECT_EQ(hp.ui.messageBoxes[0].caption, "Duskpane");
-    // The load stopped: the sub-window keeps its alpha from creation and
-    // stays hidden, but the main window runs and Escape still ends it.
-    EXPECT_FALSE(SubForm->Visible());
-    EXPECT_EQ(SubForm->AlphaBlendValue(), 255);
+    // The rest of the show ran: the dimming at the stored alpha, the
+    // slideshow of the stored folder and the capture.
+    EXPECT_TRUE(SubForm->Visible());
+    EXPECT_EQ(SubForm->AlphaBlendValue(), 120);
+    EXPECT_TRUE(Main().WPTimer.Enabled());
+    EXPECT_EQ(Main().WPTimer.Interval(), 7000u);
+    EXPECT_TRUE(SubForm->PhotoImage.Visible());
+    EXPECT_EQ(hp.capture.startCount, 1);
+
+    // The close writes back what was read: the two odd values as their
+    // defaults, the others as they were.
     hp.user.PressKey(Main(), kKeyEscape);
     EXPECT_TRUE(program.App().Terminated());
+    EXPECT_EQ(hp.ui.messageBoxes.size(), 1u);
+    ExpectValue("WALLPAPER", "TRANSPARENCY", StoredKind::Text, "1");
+    ExpectValue("WALLPAPER", "ALPHA_VALUE", StoredKind::Integer, "", 128);
+    ExpectValue("WALLPAPER", "WP_DISP_MODE", StoredKind::Text, "1");
+    ExpectValue("WALLPAPER", "WP_FOLDER", StoredKind::Text, "C:\\pics");
+    ExpectValue("WALLPAPER", "WP_CHG_TIME", StoredKind::Integer, "", 7);
+    ExpectValue("MAIN", "TRANSPARENCY", StoredKind::Integer, "", 120);
 }
 
 TEST_F(ProgramTest, FailedSaveAtCloseKeepsTheProgramRunningWithoutItsPicture) {

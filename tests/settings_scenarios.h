@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -60,14 +61,44 @@ inline bool IsInteger(const StoredValue& value, int32_t number) {
     return value.kind == StoredKind::Integer && value.integer == number;
 }
 
+// The eight values as a save leaves them: flags and texts as text, numbers
+// as integers.
+struct SavedValues {
+    const char* transparency;
+    int32_t alphaValue;
+    std::string file;
+    const char* dispMode;
+    std::string folder;
+    int32_t changeSeconds;
+    const char* spectrum;
+    int32_t subAlpha;
+};
+
+template <typename Harness>
+void ExpectSaved(Harness& h, const SavedValues& v) {
+    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "TRANSPARENCY"), v.transparency));
+    EXPECT_TRUE(IsInteger(h.Stored("WALLPAPER", "ALPHA_VALUE"), v.alphaValue));
+    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_FILE"), v.file));
+    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_DISP_MODE"), v.dispMode));
+    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_FOLDER"), v.folder));
+    EXPECT_TRUE(IsInteger(h.Stored("WALLPAPER", "WP_CHG_TIME"), v.changeSeconds));
+    EXPECT_TRUE(IsText(h.Stored("WAVE_SPECTRUM", "WAVE_SPECTRUM"), v.spectrum));
+    EXPECT_TRUE(IsInteger(h.Stored("MAIN", "TRANSPARENCY"), v.subAlpha));
+}
+
 // A harness offers: SettingsStore& Store(); bool KeyExists(); size_t
 // ValueCount(); StoredValue Stored(section, name); PutInteger, PutText and
-// PutOther (section, name[, value]) as another program would store them; and
+// PutOther (section, name, which) as another program would store them, the
+// last one a value of the which-th kind that cannot be read (modulo how many
+// the store knows); and
 // FailSection(section), after which creating that section fails.
 template <typename Harness>
 class SettingsScenarios : public ::testing::Test {
 protected:
-    void Load(TestHost& target) { LoadSettings(harness.Store(), target); }
+    // Every value of these scenarios is of a readable kind unless it says so.
+    void Load(TestHost& target) {
+        EXPECT_EQ(LoadSettings(harness.Store(), target), std::vector<std::string>());
+    }
     void Save(TestHost& source) { SaveSettings(harness.Store(), source); }
 
     Harness harness;
@@ -101,14 +132,7 @@ TYPED_TEST_P(SettingsScenarios, SaveThenLoadKeepsValuesAndKinds) {
     this->Save(host);
 
     auto& h = this->harness;
-    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "TRANSPARENCY"), "0"));
-    EXPECT_TRUE(IsInteger(h.Stored("WALLPAPER", "ALPHA_VALUE"), 77));
-    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_FILE"), "/home/ユーザー/壁紙/夜 景.jpg"));
-    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_DISP_MODE"), "1"));
-    EXPECT_TRUE(IsText(h.Stored("WALLPAPER", "WP_FOLDER"), "/pictures/写真"));
-    EXPECT_TRUE(IsInteger(h.Stored("WALLPAPER", "WP_CHG_TIME"), 3599));
-    EXPECT_TRUE(IsText(h.Stored("WAVE_SPECTRUM", "WAVE_SPECTRUM"), "1"));
-    EXPECT_TRUE(IsInteger(h.Stored("MAIN", "TRANSPARENCY"), 31));
+    ExpectSaved(h, {"0", 77, "/home/ユーザー/壁紙/夜 景.jpg", "1", "/pictures/写真", 3599, "1", 31});
     EXPECT_EQ(h.ValueCount(), 8u);
 
     TestHost loaded = MarkedHost();
@@ -206,30 +230,47 @@ TYPED_TEST_P(SettingsScenarios, IntegersAreUsedAsStored) {
     EXPECT_EQ(host.subAlpha, 44);
 }
 
-TYPED_TEST_P(SettingsScenarios, AValueOfAnotherKindStopsTheLoad) {
+// Values of kinds that cannot be read (the store's odd kinds in turn) take
+// their defaults and are named once; every other value is read as stored, a
+// text setting stored as an integer as its decimal text; a save then writes
+// back what was read.
+TYPED_TEST_P(SettingsScenarios, OddValuesTakeTheirDefaultsAndTheOthersAreRead) {
     auto& h = this->harness;
-    h.PutText("WALLPAPER", "WP_FILE", "/a.bmp");
-    h.PutOther("WALLPAPER", "WP_DISP_MODE");
-    h.PutInteger("WALLPAPER", "WP_CHG_TIME", 5);
+    h.PutOther("WALLPAPER", "TRANSPARENCY", 0);
+    h.PutOther("WALLPAPER", "ALPHA_VALUE", 1);
+    h.PutInteger("WALLPAPER", "WP_FILE", -2147483647 - 1);
+    h.PutText("WALLPAPER", "WP_DISP_MODE", "1");
+    h.PutText("WALLPAPER", "WP_FOLDER", "/pictures/写真");
+    h.PutInteger("MAIN", "TRANSPARENCY", 120);
+    h.PutOther("WALLPAPER", "WP_CHG_TIME", 2);
+    h.PutOther("WAVE_SPECTRUM", "WAVE_SPECTRUM", 3);
     TestHost host = MarkedHost();
-    EXPECT_EQ(ErrorOf([&] { this->Load(host); }), "'WP_DISP_MODE' のデータ型が不正です");
+    std::vector<std::string> unreadable;
+    EXPECT_EQ(ErrorOf([&] { unreadable = LoadSettings(h.Store(), host); }), "");
+    EXPECT_EQ(unreadable, (std::vector<std::string>{"TRANSPARENCY", "ALPHA_VALUE", "WP_CHG_TIME",
+                                                    "WAVE_SPECTRUM"}));
+    EXPECT_EQ(UnreadableValuesText({"ALPHA_VALUE"}), "'ALPHA_VALUE' のデータ型が不正です");
     EXPECT_EQ(host.main.IsWPTransparency, 1);
     EXPECT_EQ(host.main.WPAlphaValue, 128);
-    EXPECT_EQ(host.main.WPFile, "/a.bmp");
-    EXPECT_EQ(host.main.WPDispMode, 7);
-    EXPECT_EQ(host.main.WPFolder, "old folder");
-    EXPECT_EQ(host.subAlpha, 9);
-    EXPECT_EQ(host.interval, 1234u);
-    EXPECT_EQ(host.main.IsDispWaveSpectrum, 7);
-
-    // A text setting accepts text only.
-    h.PutText("WALLPAPER", "WP_DISP_MODE", "1");
-    h.PutInteger("WALLPAPER", "WP_FOLDER", 3);
-    host = MarkedHost();
-    EXPECT_EQ(ErrorOf([&] { this->Load(host); }), "'WP_FOLDER' のデータ型が不正です");
+    EXPECT_EQ(host.main.WPFile, "-2147483648");
     EXPECT_EQ(host.main.WPDispMode, 1);
-    EXPECT_EQ(host.main.WPFolder, "old folder");
-    EXPECT_EQ(host.interval, 1234u);
+    EXPECT_EQ(host.main.WPFolder, "/pictures/写真");
+    EXPECT_EQ(host.subAlpha, 120);
+    EXPECT_EQ(host.interval, 180000u);
+    EXPECT_EQ(host.main.IsDispWaveSpectrum, 1);
+
+    this->Save(host);
+    ExpectSaved(h, {"1", 128, "-2147483648", "1", "/pictures/写真", 180, "1", 120});
+
+    // The text settings the other way round: odd, and an ordinary integer.
+    h.PutInteger("WALLPAPER", "WP_FILE", 42);
+    h.PutOther("WALLPAPER", "WP_FOLDER", 0);
+    host = MarkedHost();
+    EXPECT_EQ(LoadSettings(h.Store(), host), std::vector<std::string>{"WP_FOLDER"});
+    EXPECT_EQ(host.main.WPFile, "42");
+    EXPECT_EQ(host.main.WPFolder, "");
+    EXPECT_EQ(host.main.WPDispMode, 1);
+    EXPECT_EQ(host.subAlpha, 120);
 }
 
 TYPED_TEST_P(SettingsScenarios, ASectionThatCannotBeCreatedStopsTheSave) {
@@ -250,7 +291,7 @@ TYPED_TEST_P(SettingsScenarios, ASectionThatCannotBeCreatedStopsTheSave) {
 REGISTER_TYPED_TEST_SUITE_P(SettingsScenarios, FirstStartGivesDefaultsAndAnEmptyKey,
                             SaveThenLoadKeepsValuesAndKinds, IntegerKeepsTheTextKindItFinds,
                             BooleansReadAsIntegersWithTheirDefault, IntegersAreUsedAsStored,
-                            AValueOfAnotherKindStopsTheLoad,
+                            OddValuesTakeTheirDefaultsAndTheOthersAreRead,
                             ASectionThatCannotBeCreatedStopsTheSave);
 
 }  // namespace duskpane::settings_test

@@ -8,6 +8,7 @@
 #include "app/sub_form.h"
 #include "clock/clock.h"
 #include "ui/application.h"
+#include "util/errors.h"
 #include "wallpaper/wallpaper_form.h"
 
 namespace duskpane {
@@ -167,7 +168,12 @@ void TMainForm::VolumeMenuClick(MenuItem& sender) {
 
 void TMainForm::EndMenuClick(MenuItem&) { Close(); }
 
-void TMainForm::LoadSettings() { duskpane::LoadSettings(platform.settings, *this); }
+// A value that cannot be read takes its default; the standard error box
+// names every such value at once and the show goes on.
+void TMainForm::LoadSettings() {
+    const std::vector<std::string> unreadable = duskpane::LoadSettings(platform.settings, *this);
+    if (!unreadable.empty()) FormApp().ShowException(AppError(UnreadableValuesText(unreadable)));
+}
 
 void TMainForm::SaveSettings() { duskpane::SaveSettings(platform.settings, *this); }
 

@@ -14,7 +14,7 @@ constexpr const char* kDataTypeError = "'%s' のデータ型が不正です";
 constexpr const char* kKeyCreateError = "キー %s の作成に失敗しました";
 
 [[noreturn]] void RaiseDataTypeError(const std::string& name) {
-    throw AppError(FormatMessage1(kDataTypeError, name));
+    throw AppError(DataTypeErrorText(name));
 }
 
 [[noreturn]] void RaiseKeyError(const std::string& section) {
@@ -22,6 +22,10 @@ constexpr const char* kKeyCreateError = "キー %s の作成に失敗しまし�
 }
 
 }  // namespace
+
+std::string DataTypeErrorText(const std::string& name) {
+    return FormatMessage1(kDataTypeError, name);
+}
 
 bool ParseDecimalInt32(const std::string& text, int32_t& value) {
     size_t at = 0;
@@ -76,9 +80,18 @@ std::string FBRegIni::ReadString(const std::string& section, const std::string& 
                                  const std::string& defaultValue) {
     if (!key_) return defaultValue;
     StoredValue stored = key_->Read(section, key);
-    if (stored.kind == StoredKind::None) return defaultValue;
-    if (stored.kind != StoredKind::Text) RaiseDataTypeError(key);
-    return std::move(stored.text);
+    switch (stored.kind) {
+        case StoredKind::None:
+            return defaultValue;
+        case StoredKind::Text:
+            return std::move(stored.text);
+        case StoredKind::Integer:
+            // A number another tool stored where a text belongs.
+            return std::to_string(stored.integer);
+        case StoredKind::Other:
+            break;
+    }
+    RaiseDataTypeError(key);
 }
 
 void FBRegIni::WriteBool(const std::string& section, const std::string& key, bool value) {

@@ -18,6 +18,10 @@ public:
     FBRegIni(const FBRegIni&) = delete;
     FBRegIni& operator=(const FBRegIni&) = delete;
 
+    // The reads raise the data type error for a value of a kind that cannot
+    // be read (neither a 32-bit integer nor text). Integers and booleans
+    // stored as text are read from their decimal form, a text stored as an
+    // integer reads as its decimal form.
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue);
     int32_t ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue);
     std::string ReadString(const std::string& section, const std::string& key,
@@ -43,6 +47,9 @@ private:
     std::unique_ptr<SettingsKey> key_;
     std::string lastSection_;
 };
+
+// The data type error's text for a value's name.
+std::string DataTypeErrorText(const std::string& name);
 
 // The decimal number a stored text stands for: optional leading blanks, an
 // optional sign, digits and nothing after them, within 32 bits.

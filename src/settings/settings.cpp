@@ -2,6 +2,7 @@
 #include "settings/settings.h"
 
 #include "settings/fbregini.h"
+#include "util/errors.h"
 
 namespace duskpane {
 
@@ -25,19 +26,50 @@ constexpr int32_t kDefaultChangeSeconds = 180;
 
 }  // namespace
 
-void LoadSettings(SettingsStore& store, SettingsHost& host) {
+std::vector<std::string> LoadSettings(SettingsStore& store, SettingsHost& host) {
     FBRegIni ini(store);
+    std::vector<std::string> unreadable;
+    // Each value is read on its own: one that cannot be read takes its
+    // default and is named, and the others are read as stored.
+    const auto orDefault = [&unreadable](const char* key, auto read, auto fallback) {
+        try {
+            return read();
+        } catch (const AppError&) {
+            unreadable.emplace_back(key);
+            return fallback;
+        }
+    };
+    const auto readBool = [&](const char* section, const char* key, bool fallback) -> uint8_t {
+        return orDefault(key, [&] { return ini.ReadBool(section, key, fallback); }, fallback) ? 1 : 0;
+    };
+    const auto readInteger = [&](const char* section, const char* key, int32_t fallback) {
+        return orDefault(key, [&] { return ini.ReadInteger(section, key, fallback); }, fallback);
+    };
+    const auto readString = [&](const char* section, const char* key) {
+        return orDefault(key, [&] { return ini.ReadString(section, key, ""); }, std::string());
+    };
+
     MainSettings& settings = host.Settings();
-    settings.IsWPTransparency = ini.ReadBool(kWallpaperSection, kTransparencyKey, true) ? 1 : 0;
-    settings.WPAlphaValue = ini.ReadInteger(kWallpaperSection, kAlphaValueKey, kDefaultWPAlphaValue);
-    settings.WPFile = ini.ReadString(kWallpaperSection, kFileKey, "");
-    settings.WPDispMode = ini.ReadBool(kWallpaperSection, kDispModeKey, false) ? 1 : 0;
-    settings.WPFolder = ini.ReadString(kWallpaperSection, kFolderKey, "");
-    const int32_t subAlpha = ini.ReadInteger(kMainSection, kTransparencyKey, kDefaultSubAlpha);
+    settings.IsWPTransparency = readBool(kWallpaperSection, kTransparencyKey, true);
+    settings.WPAlphaValue = readInteger(kWallpaperSection, kAlphaValueKey, kDefaultWPAlphaValue);
+    settings.WPFile = readString(kWallpaperSection, kFileKey);
+    settings.WPDispMode = readBool(kWallpaperSection, kDispModeKey, false);
+    settings.WPFolder = readString(kWallpaperSection, kFolderKey);
+    const int32_t subAlpha = readInteger(kMainSection, kTransparencyKey, kDefaultSubAlpha);
     host.SetSubAlphaBlendValue(static_cast<uint8_t>(subAlpha & 0xFF));
-    const int32_t seconds = ini.ReadInteger(kWallpaperSection, kChangeTimeKey, kDefaultChangeSeconds);
+    const int32_t seconds = readInteger(kWallpaperSection, kChangeTimeKey, kDefaultChangeSeconds);
     SetWPInterval(host, 0, static_cast<uint32_t>(seconds));
-    settings.IsDispWaveSpectrum = ini.ReadBool(kSpectrumSection, kSpectrumKey, true) ? 1 : 0;
+    settings.IsDispWaveSpectrum = readBool(kSpectrumSection, kSpectrumKey, true);
+    return unreadable;
+}
+
+std::string UnreadableValuesText(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        if (!text.empty()) text += '\n';
+        text += DataTypeErrorText(name);
+    }
+    return text;
 }
 
 void SaveSettings(SettingsStore& store, SettingsHost& host) {

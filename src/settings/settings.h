@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -32,9 +33,13 @@ public:
     virtual void SetWPTimerInterval(uint32_t ms) = 0;
 };
 
-// Reads the eight settings in their fixed order, storing each as it is read;
-// a value of a wrong data type raises AppError and leaves the rest unread.
-void LoadSettings(SettingsStore& store, SettingsHost& host);
+// Reads the eight settings in their fixed order, storing each as it is read.
+// A value of a kind that cannot be read takes its default; the names of such
+// values come back in the order read, for the caller to report.
+[[nodiscard]] std::vector<std::string> LoadSettings(SettingsStore& store, SettingsHost& host);
+
+// The data type error of each named value, one line each.
+std::string UnreadableValuesText(const std::vector<std::string>& names);
 
 // Writes all eight settings and makes them durable; a section that cannot be
 // created raises AppError and the values after it are not written.

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -180,9 +181,17 @@ public:
         key_.Plant(section, Widen(name), REG_SZ, text.c_str(),
                    DWORD((text.size() + 1) * sizeof(wchar_t)));
     }
-    void PutOther(const std::string& section, const std::string& name) {
+    // Raw bytes, a 64-bit number, a list of texts, or a value of no type.
+    void PutOther(const std::string& section, const std::string& name, size_t which) {
         const BYTE bytes[] = {0x01, 0x00, 0xFF};
-        key_.Plant(section, Widen(name), REG_BINARY, bytes, sizeof bytes);
+        const uint64_t quad = uint64_t(1) << 40;
+        const wchar_t texts[] = L"a\0b\0";
+        switch (which % 4) {
+            case 0: return key_.Plant(section, Widen(name), REG_BINARY, bytes, sizeof bytes);
+            case 1: return key_.Plant(section, Widen(name), REG_QWORD, &quad, sizeof quad);
+            case 2: return key_.Plant(section, Widen(name), REG_MULTI_SZ, texts, sizeof texts);
+            default: return key_.Plant(section, Widen(name), REG_NONE, nullptr, 0);
+        }
     }
     // The program's other sections exist; this one cannot be created.
     void FailSection(const std::string& section) {

@@ -1,92 +1,62 @@
-// The SQLite settings store: opening the file, typed reads and transactional writes.
+// The SQLite settings store: opening the file, typed reads, transactional
+// writes, and failures told on standard error.
 #include "platform/linux/linux_settings_store.h"
 
 #include <pwd.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
+
+#include "platform/linux/linux_settings_file.h"
+#include "platform/linux/linux_sqlite.h"
 
 namespace duskpane {
 
 namespace {
 
-// Long enough to outlast a save of another instance holding the lock.
-constexpr int kBusyTimeoutMs = 5000;
+using sqlite::Database;
+using sqlite::Execute;
+using sqlite::Statement;
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(stmt_);
-            stmt_ = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool Valid() const { return stmt_ != nullptr; }
-    bool BindText(int index, const std::string& text) {
-        return sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                                 SQLITE_TRANSIENT) == SQLITE_OK;
-    }
-    bool BindInteger(int index, int64_t value) {
-        return sqlite3_bind_int64(stmt_, index, value) == SQLITE_OK;
-    }
-    int Step() { return sqlite3_step(stmt_); }
-    sqlite3_stmt* Get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-bool Execute(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-bool HasTables(sqlite3* db) {
-    Statement query(db,
-                    "SELECT count(*) FROM sqlite_master"
-                    " WHERE type = 'table' AND name IN ('section', 'value')");
-    return query.Valid() && query.Step() == SQLITE_ROW &&
-           sqlite3_column_int(query.Get(), 0) == 2;
-}
-
-bool EnsureTables(sqlite3* db) {
-    // Checked first, so that a file that is only readable still opens.
-    if (HasTables(db)) return true;
-    const bool created = Execute(db,
-                                 "BEGIN IMMEDIATE;"
-                                 "CREATE TABLE IF NOT EXISTS section(name TEXT PRIMARY KEY);"
-                                 "CREATE TABLE IF NOT EXISTS value(section TEXT NOT NULL,"
-                                 " name TEXT NOT NULL, data, PRIMARY KEY(section, name));"
-                                 "COMMIT;");
-    if (!created && !sqlite3_get_autocommit(db)) Execute(db, "ROLLBACK");
-    return created;
-}
+// How long one load or save may wait in all for another program's lock
+// before it gives up and reports the failure.
+constexpr std::chrono::milliseconds kLockWait{750};
 
 // Creates the folders above the file, each readable by the user only, as the
-// configuration folders are meant to be.
-void CreateParentFolders(const std::string& path) {
+// configuration folders are meant to be. Empty, or what stood in the way.
+std::string CreateParentFolders(const std::string& path) {
     const size_t last = path.rfind('/');
-    if (last == std::string::npos || last == 0) return;
+    if (last == std::string::npos || last == 0) return {};
     for (size_t at = path.find('/', 1); at != std::string::npos && at <= last;
          at = path.find('/', at + 1)) {
         const std::string folder = path.substr(0, at);
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
+        if (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) continue;
+        std::string problem = "cannot make the settings folder " + folder + ": " + std::strerror(errno);
+        // Name what stands where a folder should be.
+        const std::string above = folder.substr(0, folder.rfind('/'));
+        struct stat info {};
+        if (errno == ENOTDIR && stat(above.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+            problem += " (" + above + " is a file)";
+        return problem;
     }
+    return {};
+}
+
+// What a path holds when it is not a plain file.
+const char* KindOfNonFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
 }
 
 std::string HomeFolder() {
@@ -134,9 +104,11 @@ StoredValue ColumnValue(sqlite3_stmt* stmt, int column) {
 // flushed (a save that stopped at a failed write), they are committed, as the
 // registry keeps what was written before a failure; they are rolled back only
 // when that commit fails. A crash before a commit leaves the previous save.
+// The first failed write says on standard error which file and why.
 class LinuxSettingsKey : public SettingsKey {
 public:
-    explicit LinuxSettingsKey(Database db) : db_(std::move(db)) {}
+    LinuxSettingsKey(Database db, std::unique_ptr<sqlite::WaitBudget> budget, const std::string& path)
+        : budget_(std::move(budget)), db_(std::move(db)), path_(path) {}
 
     ~LinuxSettingsKey() override {
         if (InTransaction() && !Execute(db_.get(), "COMMIT") && InTransaction()) {
@@ -154,30 +126,30 @@ public:
     }
 
     bool CreateSection(const std::string& section) override {
-        if (!BeginWriting()) return false;
         Statement insert(db_.get(), "INSERT OR IGNORE INTO section(name) VALUES(?1)");
-        return insert.Valid() && insert.BindText(1, section) && insert.Step() == SQLITE_DONE;
+        return Done(BeginWriting() && insert.Valid() && insert.BindText(1, section) &&
+                    insert.Step() == SQLITE_DONE);
     }
 
     bool WriteInteger(const std::string& section, const std::string& name,
                       int32_t value) override {
         Statement insert(db_.get(), kInsertValue);
-        return BeginWriting() && insert.Valid() && BindKey(insert, section, name) &&
-               insert.BindInteger(3, value) && insert.Step() == SQLITE_DONE;
+        return Done(BeginWriting() && insert.Valid() && BindKey(insert, section, name) &&
+                    insert.BindInteger(3, value) && insert.Step() == SQLITE_DONE);
     }
 
     bool WriteText(const std::string& section, const std::string& name,
                    const std::string& value) override {
         Statement insert(db_.get(), kInsertValue);
-        return BeginWriting() && insert.Valid() && BindKey(insert, section, name) &&
-               insert.BindText(3, value) && insert.Step() == SQLITE_DONE;
+        return Done(BeginWriting() && insert.Valid() && BindKey(insert, section, name) &&
+                    insert.BindText(3, value) && insert.Step() == SQLITE_DONE);
     }
 
     bool Flush() override {
         bool ok = !writesLost_;
         if (InTransaction()) {
             if (!Execute(db_.get(), "COMMIT")) {
-                ok = false;
+                ok = Done(false);
                 if (InTransaction()) Execute(db_.get(), "ROLLBACK");
             }
         } else if (began_) {
@@ -186,7 +158,7 @@ public:
         }
         began_ = false;
         writesLost_ = false;
-        return ok;
+        return Done(ok);
     }
 
 private:
@@ -204,14 +176,27 @@ private:
         return true;
     }
 
+    // Passes a write's result on, telling the first failure.
+    bool Done(bool ok) {
+        if (!ok && !reported_) {
+            reported_ = true;
+            sqlite::Report("cannot save the settings to " + path_ + ": " + sqlite::ErrorText(db_.get()));
+        }
+        return ok;
+    }
+
     static bool BindKey(Statement& statement, const std::string& section,
                         const std::string& name) {
         return statement.BindText(1, section) && statement.BindText(2, name);
     }
 
+    // Declared before the connection, which refers to it until it closes.
+    std::unique_ptr<sqlite::WaitBudget> budget_;
     Database db_;
+    std::string path_;
     bool began_ = false;
     bool writesLost_ = false;
+    bool reported_ = false;
 };
 
 }  // namespace
@@ -237,18 +222,36 @@ LinuxSettingsStore::LinuxSettingsStore(std::string databasePath)
     : path_(std::move(databasePath)) {}
 
 std::unique_ptr<SettingsKey> LinuxSettingsStore::OpenProgramKey() {
-    if (path_.empty()) return nullptr;
-    CreateParentFolders(path_);
+    if (path_.empty()) {
+        sqlite::Report("no folder for the settings file: neither XDG_CONFIG_HOME nor HOME is set");
+        return nullptr;
+    }
+    if (const std::string problem = CreateParentFolders(path_); !problem.empty()) {
+        sqlite::Report(problem);
+        return nullptr;
+    }
+    // A folder, a pipe or a device is never opened as the file, nor moved.
+    struct stat info {};
+    if (stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        sqlite::Report("the settings file " + path_ + " is " + KindOfNonFile(info.st_mode) +
+                       ": it is left as it is, and the settings cannot be saved");
+        return nullptr;
+    }
+    auto budget = std::make_unique<sqlite::WaitBudget>();
+    budget->deadline = sqlite::Clock::now() + kLockWait;
     // A relative name gets "./" so that it is never read as a URI.
     const std::string name = path_.front() == '/' ? path_ : "./" + path_;
+    if (!checked_) checked_ = RepairSettingsFile(name, *budget);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(name.c_str(), &raw,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     Database db(raw);
-    if (rc != SQLITE_OK) return nullptr;
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!EnsureTables(db.get())) return nullptr;
-    return std::make_unique<LinuxSettingsKey>(std::move(db));
+    if (rc == SQLITE_OK) sqlite::LimitWaits(db.get(), *budget);
+    if (rc != SQLITE_OK || !EnsureSettingsTables(db.get())) {
+        sqlite::Report("cannot open the settings file " + path_ + ": " + sqlite::ErrorText(db.get()));
+        return nullptr;
+    }
+    return std::make_unique<LinuxSettingsKey>(std::move(db), std::move(budget), path_);
 }
 
 }  // namespace duskpane
