@@ -97,13 +97,24 @@ TEST_F(WallpaperTest, AFixedPictureIsBlendedIntoBlackAndCentred) {
     EXPECT_FALSE(platform.blend.Loaded()) << "the library is released after the composite";
     EXPECT_TRUE(platform.ui.messageBoxes.empty());
 
-    // A picture larger than the screen gets negative coordinates.
-    PutPicture("C:\\pics\\big.bmp", Bitmap32(1920, 1080, MakeRgb(9, 9, 9)));
+    // Of a picture larger than the screen, centred at (-320, -28), only the
+    // part on the screen is decoded and kept, and shown where it falls.
+    const Bitmap32 big = Gradient(1920, 1080);
+    PutPicture("C:\\pics\\big.bmp", big);
     Main().WPFile = "C:\\pics\\big.bmp";
     Main().PrepareWallpaper();
-    EXPECT_EQ(Photo().Left(), -320);
-    EXPECT_EQ(Photo().Top(), -28);
-    EXPECT_EQ(Photo().Width(), 1920);
+    EXPECT_EQ(platform.pictures.lastRequest.fit, PictureRequest::Fit::Centred);
+    EXPECT_EQ(Photo().Left(), 0);
+    EXPECT_EQ(Photo().Top(), 0);
+    EXPECT_EQ(Photo().Width(), 1280);
+    EXPECT_EQ(Photo().Height(), 1024);
+    for (const auto& [x, y] : {std::pair{0, 0}, {1279, 1023}, {640, 3}}) {
+        const Pixel from = big.At(x + 320, y + 28);
+        EXPECT_EQ(Photo().Picture().At(x, y),
+                  MakeRgb(BlendChannel(RedOf(from), 0, 128), BlendChannel(GreenOf(from), 0, 128),
+                          BlendChannel(BlueOf(from), 0, 128)))
+            << x << "," << y;
+    }
 }
 
 TEST_F(WallpaperTest, TheAlphaDecidesHowMuchOfThePictureShows) {

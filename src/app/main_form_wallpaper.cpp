@@ -84,9 +84,13 @@ void TMainForm::LoadWallpaperPicture() {
     if (!WPPicture) return;
     // The previous picture goes before the next is decoded, so that two
     // decoded pictures are never held at once; the screen keeps showing its
-    // composited copy until the next one replaces it.
+    // composited copy until the next one replaces it. Of a picture larger
+    // than the screen only the part the centring shows is decoded and kept.
     WPPicture->Clear();
-    if (!LoadPicture(platform.pictures, WPCurrentFile, *WPPicture)) return;
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    if (!LoadPicture(platform.pictures, WPCurrentFile, PictureRequest::Centred(screen.width, screen.height),
+                     *WPPicture))
+        return;
     CompositeWallpaper();
 }
 
@@ -106,9 +110,11 @@ void TMainForm::CompositeWallpaper() {
         photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
     }
     blend.reset();
+    // The whole picture would be centred at (screen - picture) / 2; the part
+    // held lies that far in, so the screen shows the same pixels.
     const ScreenSize screen = platform.ui.PrimaryScreen();
-    photo.SetBounds((screen.width - photo.Width()) / 2, (screen.height - photo.Height()) / 2, photo.Width(),
-                    photo.Height());
+    photo.SetBounds((screen.width - WPPicture->width) / 2 + WPPicture->left,
+                    (screen.height - WPPicture->height) / 2 + WPPicture->top, photo.Width(), photo.Height());
     photo.SetVisible(true);
 }
 

@@ -9,6 +9,7 @@
 #include "audio/wave.h"
 #include "platform/ui_seam.h"
 #include "ui/bitmap.h"
+#include "ui/picture_part.h"
 
 namespace duskpane {
 
@@ -110,10 +111,13 @@ public:
 class PictureDecoder {
 public:
     virtual ~PictureDecoder() = default;
-    // Decodes a whole file into 32-bit pixels; nullopt for anything that
-    // cannot be read or decoded (never ends the process).
-    virtual std::optional<Bitmap32> DecodeBmp(const std::string& path) = 0;
-    virtual std::optional<Bitmap32> DecodeJpeg(const std::string& path) = 0;
+    // Decodes the part of a file that the request keeps into 32-bit pixels,
+    // never holding more of the picture than that part where the format
+    // allows it; nullopt for anything that cannot be read or decoded, a
+    // file whose data ends before its picture does among them (never ends
+    // the process).
+    virtual std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) = 0;
+    virtual std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) = 0;
 };
 
 // The constant-alpha blend of the system's blend library.

@@ -20,20 +20,25 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
-bool LoadPicture(PictureDecoder& decoder, const std::string& path, Picture& picture) {
+bool LoadPicture(PictureDecoder& decoder, const std::string& path, const PictureRequest& request,
+                 Picture& picture) {
     const std::string extension = LowerExtension(path);
-    std::optional<Bitmap32> pixels;
+    std::optional<DecodedPicture> decoded;
     PictureKind kind = PictureKind::None;
     if (extension == ".bmp") {
-        pixels = decoder.DecodeBmp(path);
+        decoded = decoder.DecodeBmp(path, request);
         kind = PictureKind::Bitmap;
     } else if (extension == ".jpg" || extension == ".jpeg") {
-        pixels = decoder.DecodeJpeg(path);
+        decoded = decoder.DecodeJpeg(path, request);
         kind = PictureKind::Jpeg;
     }
-    if (!pixels) return false;
+    if (!decoded) return false;
     picture.kind = kind;
-    picture.pixels = std::move(*pixels);
+    picture.pixels = std::move(decoded->pixels);
+    picture.width = decoded->width;
+    picture.height = decoded->height;
+    picture.left = decoded->left;
+    picture.top = decoded->top;
     return true;
 }
 
