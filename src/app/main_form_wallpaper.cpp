@@ -102,12 +102,15 @@ void TMainForm::CompositeWallpaper() {
         // The blend takes one byte of alpha; a stored value outside 0..255
         // is held to the nearest end of the range.
         const auto alpha = static_cast<uint8_t>(std::clamp<int32_t>(WPAlphaValue, 0, 255));
-        Bitmap32 blended = BlendIntoBlack(*blend, *WPPicture, alpha);
-        photo.SetSize(blended.Width(), blended.Height());
-        photo.SetPicture(std::move(blended));
-    } else {
-        photo.SetPicture(WPPicture->pixels);
+        // The control's own bitmap is the target, blacked and blended onto
+        // where it lies: no second screen-sized bitmap is made for a change.
         photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
+        BlendIntoBlack(*blend, *WPPicture, alpha, photo.Surface());
+        photo.Repaint();
+    } else {
+        photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
+        photo.Surface() = WPPicture->pixels;
+        photo.Repaint();
     }
     blend.reset();
     // The whole picture would be centred at (screen - picture) / 2; the part

@@ -42,12 +42,20 @@ bool LoadPicture(PictureDecoder& decoder, const std::string& path, const Picture
     return true;
 }
 
-Bitmap32 BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha) {
-    if (picture.Empty()) return Bitmap32();
+void BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha, Bitmap32& target) {
+    if (picture.Empty()) {
+        target.Reset(0, 0);
+        return;
+    }
     // A JPEG is drawn into a bitmap of its size first; both kinds are plain
     // pixels here, so the source is the picture itself.
-    Bitmap32 target(picture.pixels.Width(), picture.pixels.Height(), kBlack);
+    target.Reset(picture.pixels.Width(), picture.pixels.Height(), kBlack);
     blend.AlphaBlend(target, picture.pixels, alpha);
+}
+
+Bitmap32 BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha) {
+    Bitmap32 target;
+    BlendIntoBlack(blend, picture, alpha, target);
     return target;
 }
 

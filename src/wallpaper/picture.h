@@ -34,8 +34,11 @@ bool LoadPicture(PictureDecoder& decoder, const std::string& path, const Picture
                  Picture& picture);
 
 // The picture blended into black at a constant alpha through the blend
-// library: each channel becomes picture * alpha / 255. Empty when the
-// picture is of no known kind.
+// library, into a target that is set to the picture's size first (its
+// memory reused where it has enough): each channel becomes
+// picture * alpha / 255. Empty when the picture is of no known kind.
+void BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha, Bitmap32& target);
+// The same into a new bitmap.
 Bitmap32 BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha);
 
 }  // namespace duskpane

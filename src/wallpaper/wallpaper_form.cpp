@@ -409,7 +409,8 @@ void TWallPaperForm::CompositePreview() {
     std::unique_ptr<BlendFunction> blend = platform.blend.Load();
     if (blend && YesRBtn.Checked()) {
         const auto alpha = static_cast<uint8_t>(255 - BlendTrackBar.Position());
-        PhotoImage.SetPicture(BlendIntoBlack(*blend, *PreviewPicture, alpha));
+        BlendIntoBlack(*blend, *PreviewPicture, alpha, PhotoImage.Surface());
+        PhotoImage.Repaint();
     } else {
         PhotoImage.SetPicture(PreviewPicture->pixels);
     }
