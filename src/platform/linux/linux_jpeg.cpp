@@ -104,6 +104,8 @@ struct JpegSession {
     jpeg_progress_mgr progress{};
     JpegSource source{};
     std::vector<JOCTET> buffer;
+    // The decoder stopped after the kept rows, before the end of the data.
+    bool restUnread = false;
 
     explicit JpegSession(ByteSource& file) : buffer(kReadAhead) {
         info.err = jpeg_std_error(&errors.manager);
@@ -158,8 +160,7 @@ void PackRow(const uint8_t* samples, Pixel* target, int width, SampleKind kind) 
     }
 }
 
-// Decodes the planned rows and columns into the bitmap, then passes over the
-// rest of the data to its end, so that a file cut short anywhere is seen.
+// Decodes the planned rows and columns into the bitmap.
 bool ReadPixels(JpegSession& session, const PicturePlan& plan, JSAMPROW samples, SampleKind kind,
                 Bitmap32& bitmap) {
     if (setjmp(session.errors.jump)) return false;
@@ -182,14 +183,49 @@ bool ReadPixels(JpegSession& session, const PicturePlan& plan, JSAMPROW samples,
         if (jpeg_read_scanlines(&info, &samples, 1) != 1) return false;
         PackRow(first, bitmap.Row(row), plan.outWidth, kind);
     }
-    // Skipping to the very bottom would not read the rest at all: the rows
-    // but the last are passed over (their data read, not turned into
-    // pixels), the last is decoded, and the data is read to its end marker.
-    const JDIMENSION below = info.output_height - info.output_scanline;
-    if (below > 1) jpeg_skip_scanlines(&info, below - 1);
-    if (below > 0 && jpeg_read_scanlines(&info, &samples, 1) != 1) return false;
+    // The rows below the kept part are not needed: of a single scan the rest
+    // is only looked through (see ReachesEndOfImage); a file of several
+    // scans has been read to its end already.
+    if (info.output_scanline < info.output_height && !jpeg_has_multiple_scans(&info)) {
+        session.restUnread = true;
+        return true;
+    }
+    if (info.output_scanline < info.output_height)
+        jpeg_skip_scanlines(&info, info.output_height - info.output_scanline);
     jpeg_finish_decompress(&info);
     return true;
+}
+
+// Whether the data after the point where the decoder stopped holds the end
+// of image marker: through the rest of the compressed data (where 0xFF is
+// always followed by 0x00, fill or a restart marker) and any marker segments
+// after it. A file cut short ends first, just as decoding the rest would
+// find; looking through the bytes costs a fraction of decoding them.
+bool ReachesEndOfImage(JpegSession& session) {
+    const JpegSource& source = session.source;
+    SequentialReader reader(*source.file, source.position - source.manager.bytes_in_buffer);
+    // A marker the decoder met and has not handled yet.
+    int marker = session.info.unread_marker;
+    for (;;) {
+        if (marker == 0) {
+            uint8_t byte = 0;
+            bool afterFF = false;
+            for (;;) {
+                if (!reader.Next(byte)) return false;
+                if (afterFF && byte != 0x00 && byte != 0xFF) break;
+                afterFF = byte == 0xFF;
+            }
+            marker = byte;
+        }
+        if (marker == JPEG_EOI) return true;
+        const bool standsAlone = marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+        marker = 0;
+        if (standsAlone) continue;
+        uint8_t high = 0, low = 0;
+        if (!reader.Next(high) || !reader.Next(low)) return false;
+        const unsigned length = unsigned(high) << 8 | low;
+        if (length < 2 || !reader.Skip(length - 2)) return false;
+    }
 }
 
 }  // namespace
@@ -239,6 +275,7 @@ std::optional<DecodedPicture> DecodeJpeg(ByteSource& file, const PictureRequest&
     const bool pixelsRead = ReadPixels(session, *plan, samples.data(), kind, picture.pixels);
     if (warnings) *warnings = session.errors.warnings;
     if (!pixelsRead || session.errors.cutShort) return std::nullopt;
+    if (session.restUnread && !ReachesEndOfImage(session)) return std::nullopt;
     return picture;
 }
 
