@@ -11,6 +11,7 @@
 #   bench_measure PID NAME       CPU (% of one core) and peak RSS over $duration
 #   capture_stream APPLICATION   the sound server records for that client
 #   slideshow_changes            the middle of the screen shows new pictures
+#   picture_shown                the middle of the screen shows a picture
 # The caller sets `work` (a temporary folder), traps EXIT to bench_cleanup
 # and may add its own process ids to `pids` (stopped last started first).
 
@@ -223,6 +224,15 @@ slideshow_changes() {
         echo "slideshow: one screen, $plain plain (grey level spread ${spreads[*]})"
     fi
     [ "$distinct" -ge $((screens > 1 ? 2 : 1)) ] && [ "$plain" -eq 0 ]
+}
+
+# picture_shown: the middle of the screen is not plain.
+picture_shown() {
+    local spread
+    spread=$(xwd -root -silent | convert xwd:- -crop 960x540+480+270 -colorspace gray \
+        -format '%[fx:int(255 * standard_deviation + 0.5)]' info:)
+    echo "picture: grey level spread $spread in the middle of the screen"
+    [ "$spread" -ge 2 ]
 }
 
 # The Linux program to measure ($PROGRAM, or build/bench built in Release),

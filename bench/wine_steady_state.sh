@@ -12,6 +12,7 @@
 #   CHANGE_SECONDS=1              the slideshow period
 #   PICTURES=folder               where the 200 pictures are made once and
 #                                 kept (build/bench-pictures)
+#   PICTURE=file                  a slideshow of that one picture instead
 #   DETAILS=folder                keep /proc smaps, status and pmap there
 # Exit 0: target met and every check passed; 1: not; 77: tools missing.
 set -u
@@ -30,11 +31,15 @@ if [ -z "$program" ]; then
     program=build/bench-windows/duskpane.exe
 fi
 program=$(realpath "$program")
-pictures=$(realpath -m "${PICTURES:-build/bench-pictures}")
-bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
-
 work=$(mktemp -d)
 trap session_cleanup EXIT
+if [ -n "${PICTURE:-}" ]; then
+    pictures=$work/one
+    mkdir -p "$pictures" && cp "$PICTURE" "$pictures/" || { echo "FAILED: no picture $PICTURE"; exit 1; }
+else
+    pictures=$(realpath -m "${PICTURES:-build/bench-pictures}")
+    bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
+fi
 
 start_display desktop
 make_prefix
@@ -152,7 +157,11 @@ else
     bench_fail "the program has no running record stream"
     pactl list source-outputs | grep -E 'application.name|Corked'
 fi
-slideshow_changes || bench_fail "the slideshow did not change pictures"
+if [ -n "${PICTURE:-}" ]; then
+    picture_shown || bench_fail "the picture is not shown"
+else
+    slideshow_changes || bench_fail "the slideshow did not change pictures"
+fi
 
 main=$(main_window)
 xdotool windowfocus --sync "$main"
