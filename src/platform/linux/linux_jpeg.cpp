@@ -170,10 +170,15 @@ bool ReadPixels(JpegSession& session, const PicturePlan& plan, JSAMPROW samples,
     if (info.output_width != JDIMENSION((plan.width + plan.step - 1) / plan.step) ||
         info.output_height != JDIMENSION((plan.height + plan.step - 1) / plan.step))
         return false;
-    // A cropped row's outermost pixels may be upsampled as a picture edge;
-    // decoding one pixel more on each side keeps the kept ones exact.
-    JDIMENSION column = plan.left > 0 ? JDIMENSION(plan.left - 1) : 0;
-    JDIMENSION columns = std::min<JDIMENSION>(info.output_width, JDIMENSION(plan.left + plan.outWidth + 1)) - column;
+    // The decoder takes the edges of a cropped row for the picture's own:
+    // its outermost pixels are upsampled as edge pixels, and the blocks
+    // there smoothed (a progressive file missing some of its scans) without
+    // the neighbours two blocks out. Two units of blocks more on each side,
+    // and a pixel, keep the kept pixels exactly as a whole decode has them.
+    const JDIMENSION margin = 2 * JDIMENSION(info.max_h_samp_factor * info.min_DCT_scaled_size) + 1;
+    JDIMENSION column = JDIMENSION(plan.left) > margin ? JDIMENSION(plan.left) - margin : 0;
+    JDIMENSION columns =
+        std::min<JDIMENSION>(info.output_width, JDIMENSION(plan.left + plan.outWidth) + margin) - column;
     if (columns < info.output_width) jpeg_crop_scanline(&info, &column, &columns);
     const int components = kind == SampleKind::Rgb ? 3 : 4;
     const JSAMPROW first = samples + std::size_t(JDIMENSION(plan.left) - column) * std::size_t(components);
@@ -223,8 +228,10 @@ bool ReachesEndOfImage(JpegSession& session) {
         if (standsAlone) continue;
         uint8_t high = 0, low = 0;
         if (!reader.Next(high) || !reader.Next(low)) return false;
+        // The length counts its own two bytes; a shorter one skips nothing,
+        // as the decoder takes it.
         const unsigned length = unsigned(high) << 8 | low;
-        if (length < 2 || !reader.Skip(length - 2)) return false;
+        if (length > 2 && !reader.Skip(length - 2)) return false;
     }
 }
 
