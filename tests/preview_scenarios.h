@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,8 +51,8 @@ inline void ExpectQuadrants(const Bitmap32& preview, int tolerance) {
             << preview.At(xs[q % 2], ys[q / 2]);
 }
 
-// A decoder that holds every decode at its start until the gate opens, and
-// tells which files it was asked for.
+// A decoder that holds the decodes of files named "held..." at their start
+// until the gate opens, and tells which files it was asked for.
 class GatedDecoder : public PictureDecoder {
 public:
     explicit GatedDecoder(PictureDecoder& inner) : inner_(inner) {}
@@ -86,7 +87,7 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         asked_.push_back(path);
         changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
+        if (path.find("held") != std::string::npos) changed_.wait(lock, [this] { return open_; });
     }
     std::optional<Bitmap32> Leave(std::optional<Bitmap32> decoded) {
         ++finished_;
@@ -239,40 +240,53 @@ TYPED_TEST_P(PreviewScenarios, DamagedAndOddFilesGiveNoPreview) {
 TYPED_TEST_P(PreviewScenarios, ANewRequestAbandonsTheOnesBefore) {
     GatedDecoder decoder(this->probe.Decoder());
     ReadyCounter ready;
-    const std::string first = this->PutBmp("first.bmp", Quadrants(40, 20));
+    const std::string held = this->PutBmp("held.bmp", Quadrants(40, 20));
+    const std::string alsoHeld = this->PutBmp("held-too.bmp", Quadrants(40, 20));
     const std::string second = this->PutBmp("second.bmp", Quadrants(30, 30));
-    const std::string third = this->PutBmp("third.bmp", Quadrants(20, 40));
+    const std::string third = this->PutBmp("third.bmp", Quadrants(30, 30));
+    const std::string fourth = this->PutBmp("fourth.bmp", Quadrants(20, 40));
     PreviewWorker worker(decoder, ready.Callback(), this->probe.ThreadStart(), this->probe.ThreadEnd());
 
-    worker.Request(first, 10, 10);
+    // A picture whose decode takes long keeps nobody waiting.
+    worker.Request(held, 10, 10);
     ASSERT_TRUE(decoder.WaitStarted(1));
+    EXPECT_FALSE(worker.Take()) << "nothing is ready while the decode is held";
     worker.Request(second, 10, 10);
-    const uint64_t newest = worker.Request(third, 10, 10);
-    EXPECT_FALSE(worker.Take()) << "nothing is ready while the first decode is held";
-    decoder.Open();
     ASSERT_TRUE(ready.WaitFor(1));
     std::optional<PreviewWorker::Result> result = worker.Take();
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->generation, newest);
-    EXPECT_EQ(result->path, third);
-    ASSERT_TRUE(result->preview);
-    EXPECT_EQ(PreviewCaption(*result->preview), "20 × 40");
-    EXPECT_EQ(result->preview->pixels.Width(), 5);
-    EXPECT_EQ(decoder.Asked(), (std::vector<std::string>{first, third})) << "a request overtaken while "
-                                                                            "waiting is never decoded";
+    ASSERT_TRUE(result && result->preview);
+    EXPECT_EQ(result->path, second);
+    EXPECT_EQ(PreviewCaption(*result->preview), "30 × 30");
     EXPECT_FALSE(worker.Take()) << "a result is taken once";
 
-    // A request abandoned outright is never delivered; the file that gives no
-    // preview is told as such.
-    worker.Request(first, 10, 10);
-    worker.Abandon();
-    worker.Request(this->probe.Missing("gone.bmp"), 10, 10);
+    // With both decodes held, of the requests that wait only the newest is
+    // decoded, and only its result comes.
+    worker.Request(alsoHeld, 10, 10);
+    ASSERT_TRUE(decoder.WaitStarted(3));
+    worker.Request(third, 10, 10);
+    const uint64_t newest = worker.Request(fourth, 10, 10);
+    decoder.Open();
     ASSERT_TRUE(ready.WaitFor(2));
     result = worker.Take();
+    ASSERT_TRUE(result && result->preview);
+    EXPECT_EQ(result->generation, newest);
+    EXPECT_EQ(result->path, fourth);
+    EXPECT_EQ(PreviewSize({result->preview->pixels.Width(), result->preview->pixels.Height()}), PreviewSize({5, 10}));
+    EXPECT_EQ(decoder.Asked(), (std::vector<std::string>{held, second, alsoHeld, fourth}));
+
+    // A request abandoned outright is never delivered (its result may have
+    // been told ready just before); a file that gives no preview is told as
+    // such.
+    worker.Request(second, 10, 10);
+    worker.Abandon();
+    const std::string gone = this->probe.Missing("gone.bmp");
+    worker.Request(gone, 10, 10);
+    for (int wait = 0; wait < 2500 && !(result = worker.Take()); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_TRUE(result);
+    EXPECT_EQ(result->path, gone);
     EXPECT_FALSE(result->preview);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(ready.Count(), 2);
     EXPECT_FALSE(worker.Take());
 }
 
@@ -280,19 +294,19 @@ TYPED_TEST_P(PreviewScenarios, TheWorkerEndsAfterTheDecodeInHandWithoutDeliverin
     GatedDecoder decoder(this->probe.Decoder());
     ReadyCounter ready;
     const std::string path = this->PutBmp("held.bmp", Quadrants(16, 16));
-    std::thread::id started, ended;
+    std::mutex mutex;
+    std::multiset<std::thread::id> started, ended;
+    auto record = [&mutex](std::multiset<std::thread::id>& ids, const std::function<void()>& step) {
+        return [&mutex, &ids, step] {
+            if (step) step();
+            std::lock_guard<std::mutex> lock(mutex);
+            ids.insert(std::this_thread::get_id());
+        };
+    };
     std::thread opener;
     {
-        PreviewWorker worker(
-            decoder, ready.Callback(),
-            [&, start = this->probe.ThreadStart()] {
-                started = std::this_thread::get_id();
-                if (start) start();
-            },
-            [&, end = this->probe.ThreadEnd()] {
-                if (end) end();
-                ended = std::this_thread::get_id();
-            });
+        PreviewWorker worker(decoder, ready.Callback(), record(started, this->probe.ThreadStart()),
+                             record(ended, this->probe.ThreadEnd()));
         worker.Request(path, 8, 8);
         ASSERT_TRUE(decoder.WaitStarted(1));
         opener = std::thread([&] {
@@ -303,8 +317,9 @@ TYPED_TEST_P(PreviewScenarios, TheWorkerEndsAfterTheDecodeInHandWithoutDeliverin
     opener.join();
     EXPECT_EQ(decoder.Finished(), 1);
     EXPECT_EQ(ready.Count(), 0);
-    EXPECT_NE(started, std::this_thread::get_id());
-    EXPECT_EQ(started, ended);
+    EXPECT_EQ(started.size(), 2u) << "each of the worker's threads is set up";
+    EXPECT_EQ(started, ended) << "and finished on itself";
+    EXPECT_EQ(started.count(std::this_thread::get_id()), 0u);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(PreviewScenarios, APictureIsFittedIntoTheBoxAndCaptionedWithItsOwnSize,

@@ -106,8 +106,9 @@ PreviewWorker::PreviewWorker(PictureDecoder& decoder, std::function<void()> read
     : decoder_(decoder),
       ready_(std::move(ready)),
       threadStart_(std::move(threadStart)),
-      threadEnd_(std::move(threadEnd)),
-      thread_([this] { Run(); }) {}
+      threadEnd_(std::move(threadEnd)) {
+    for (std::thread& thread : threads_) thread = std::thread([this] { Run(); });
+}
 
 PreviewWorker::~PreviewWorker() {
     {
@@ -116,8 +117,8 @@ PreviewWorker::~PreviewWorker() {
         ++generation_;
         pending_.reset();
     }
-    wake_.notify_one();
-    thread_.join();
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
 }
 
 uint64_t PreviewWorker::Request(const std::string& path, int boxWidth, int boxHeight) {
@@ -166,7 +167,7 @@ void PreviewWorker::Run() {
         if (stopping_ || job.generation != generation_) continue;
         result_ = Result{job.generation, std::move(job.path), std::move(preview)};
         lock.unlock();
-        ready_();
+        if (ready_) ready_();
         lock.lock();
     }
     lock.unlock();

@@ -58,10 +58,13 @@ std::optional<PicturePreview> DecodePreview(PictureDecoder& decoder, const std::
                                             int boxWidth, int boxHeight,
                                             const std::function<bool()>& abandoned = {});
 
-// Makes previews on a thread of its own, one at a time. Every request
-// abandons the ones before it: a request still waiting is never decoded, the
-// result of one in hand is dropped, and its reduction stops early. The
-// decoder must allow calls from another thread while the GUI thread uses it.
+// Makes previews on threads of its own. Every request abandons the ones
+// before it: a request still waiting is never decoded, the result of one in
+// hand is dropped, and its reduction stops early. A decode cannot be stopped
+// halfway, so a second thread takes the newest request while an abandoned
+// decode (a huge picture) runs to its end; with both busy, the newest waits
+// for the first to finish. The decoder must allow calls from several
+// threads at once.
 class PreviewWorker {
 public:
     struct Result {
@@ -70,13 +73,13 @@ public:
         std::optional<PicturePreview> preview;  // nothing: the file gives no preview
     };
 
-    // `ready` runs on the worker's thread whenever a result waits; it must
-    // only wake the GUI thread, which then calls Take. `threadStart` and
-    // `threadEnd` run on the worker's thread first and last (a backend's
+    // `ready` runs on a worker thread whenever a result waits; it must only
+    // wake the GUI thread, which then calls Take. `threadStart` and
+    // `threadEnd` run on each worker thread first and last (a backend's
     // per-thread set-up, such as COM).
     PreviewWorker(PictureDecoder& decoder, std::function<void()> ready,
                   std::function<void()> threadStart = {}, std::function<void()> threadEnd = {});
-    // Abandons every request and waits for the decode in hand, if any.
+    // Abandons every request and waits for the decodes in hand, if any.
     ~PreviewWorker();
     PreviewWorker(const PreviewWorker&) = delete;
     PreviewWorker& operator=(const PreviewWorker&) = delete;
@@ -113,7 +116,7 @@ private:
     std::optional<Job> pending_;
     std::optional<Result> result_;
     bool stopping_ = false;
-    std::thread thread_;
+    std::thread threads_[2];
 };
 
 }  // namespace duskpane
