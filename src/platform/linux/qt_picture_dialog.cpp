@@ -208,8 +208,8 @@ QStringList RecentFolders() {
     return recent;
 }
 
-}  // namespace
-
+// Adds the preview pane beside the dialog's file list and the desktop's
+// places and recent folders to its side bar and history.
 void AddPicturePreview(QFileDialog& dialog, PictureDecoder& previews) {
     dialog.setSidebarUrls(DesktopPlaces(dialog.sidebarUrls()));
     QStringList history = dialog.history();
@@ -230,6 +230,8 @@ void AddPicturePreview(QFileDialog& dialog, PictureDecoder& previews) {
     splitter->setCollapsible(splitter->indexOf(pane), false);
     dialog.resize(dialog.width() + kPaneWidth, dialog.height());
 }
+
+}  // namespace
 
 std::optional<QString> RunOpenPictureDialog(QWidget* parent, const QString& title, const QString& folder,
                                             const QStringList& nameFilters, PictureDecoder& previews) {

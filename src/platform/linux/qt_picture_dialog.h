@@ -7,7 +7,6 @@
 
 #include <optional>
 
-class QFileDialog;
 class QWidget;
 
 namespace duskpane {
@@ -19,13 +18,10 @@ inline constexpr char kPreviewPaneName[] = "picturePreview";
 inline constexpr char kPreviewPictureName[] = "picturePreviewPicture";
 inline constexpr char kPreviewCaptionName[] = "picturePreviewCaption";
 
-// Adds the preview pane beside the dialog's file list and the desktop's
-// places and recent folders to its side bar and history; the pane previews
-// the dialog's current file through the decoder.
-void AddPicturePreview(QFileDialog& dialog, PictureDecoder& previews);
-
-// Runs the dialog on a folder with the name filters; the chosen file, or
-// nothing when the user cancels.
+// Runs Qt's own file dialog on a folder with the name filters, a preview
+// pane beside its list that previews the current file through the decoder,
+// and the desktop's places and recent folders in its side bar and history;
+// the chosen file, or nothing when the user cancels.
 std::optional<QString> RunOpenPictureDialog(QWidget* parent, const QString& title, const QString& folder,
                                             const QStringList& nameFilters, PictureDecoder& previews);
 
