@@ -4,6 +4,8 @@
 #   bench_wallpaper  a 12-megapixel JPEG shown on a 1920 x 1080 screen (decoded
 #                    and blended) against djpeg decoding it whole; the same for
 #                    16384 x 8192 and 16384 x 16384 JPEGs (3 runs each)
+#   bench_preview    the open-picture dialog's preview of that JPEG against djpeg
+#                    at 1/8 scale, and of the largest BMP the limits allow
 #   bench_scan       a 100 000-entry folder scanned for pictures against find
 # Needs cmake, a C++ compiler, FFTW 3, ImageMagick's convert, cjpeg, djpeg and find;
 # hyperfine, when present, times the two peer programs once more on its own.
@@ -22,7 +24,7 @@ done
 pkg-config --exists fftw3 || { echo "micro.sh: FFTW 3 (libfftw3-dev) is missing" >&2; exit 1; }
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDUSKPANE_BENCH=ON -DDUSKPANE_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_spectrum bench_wallpaper bench_scan >/dev/null
+cmake --build "$build" -j2 --target bench_spectrum bench_wallpaper bench_preview bench_scan >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -63,6 +65,7 @@ rc=0; "$build/bench/bench_wallpaper" "$work/wallpaper.jpg" "$runs" || rc=$?; rec
 for side in 8192 16384; do
     rc=0; "$build/bench/bench_wallpaper" "$large/sky-16384x$side.jpg" 3 || rc=$?; record "$rc"; echo
 done
+rc=0; "$build/bench/bench_preview" "$work/wallpaper.jpg" "$work" "$runs" || rc=$?; record "$rc"; echo
 rc=0; "$build/bench/bench_scan" "$work/pictures" "$runs" || rc=$?; record "$rc"
 
 if command -v hyperfine >/dev/null; then

@@ -273,6 +273,11 @@ TEST(PicturePlanTest, KeepsWhatTheRequestShowsWithinTheLimits) {
         {1000, 130, PictureRequest::Reduced(128, 128), PicturePlan{1000, 130, 0, 0, 1, 1000, 130}},
         {1000, 257, PictureRequest::Reduced(128, 128), PicturePlan{1000, 257, 0, 0, 2, 500, 129}},
         {50, 50, PictureRequest::Reduced(128, 128), PicturePlan{50, 50, 0, 0, 1, 50, 50}},
+        // Fitted into a 512 box keeping its shape, 4000 x 3000 shows as 512 x 384.
+        {4000, 3000, PictureRequest::ReducedToFit(512, 512), PicturePlan{4000, 3000, 0, 0, 4, 1000, 750}},
+        {16384, 16384, PictureRequest::ReducedToFit(512, 512), PicturePlan{16384, 16384, 0, 0, 8, 2048, 2048}},
+        {1000, 2, PictureRequest::ReducedToFit(100, 100), PicturePlan{1000, 2, 0, 0, 8, 125, 1}},
+        {300, 200, PictureRequest::ReducedToFit(512, 512), PicturePlan{300, 200, 0, 0, 1, 300, 200}},
     };
     for (const Case& c : cases) {
         const std::optional<PicturePlan> plan = PlanPicture(c.width, c.height, c.request);

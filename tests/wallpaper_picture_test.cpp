@@ -44,7 +44,7 @@ TEST(LoadPicture, ChoosesTheDecoderByTheExtensionWhateverItsCase) {
     EXPECT_EQ(picture.pixels, jpeg);
     // The request goes to the decoder, and what it kept is told.
     ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\c.jpeg", PictureRequest::Centred(1, 1), picture));
-    EXPECT_EQ(decoder.lastRequest.fit, PictureRequest::Fit::Centred);
+    EXPECT_EQ(decoder.LastRequest().fit, PictureRequest::Fit::Centred);
     EXPECT_EQ(std::tuple(picture.width, picture.height, picture.left, picture.top), std::tuple(3, 1, 1, 0));
     EXPECT_EQ(picture.pixels, Bitmap32(1, 1, jpeg.At(1, 0)));
     ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\c.jpeg", whole, picture));

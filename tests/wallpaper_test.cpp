@@ -103,7 +103,7 @@ TEST_F(WallpaperTest, AFixedPictureIsBlendedIntoBlackAndCentred) {
     PutPicture("C:\\pics\\big.bmp", big);
     Main().WPFile = "C:\\pics\\big.bmp";
     Main().PrepareWallpaper();
-    EXPECT_EQ(platform.pictures.lastRequest.fit, PictureRequest::Fit::Centred);
+    EXPECT_EQ(platform.pictures.LastRequest().fit, PictureRequest::Fit::Centred);
     EXPECT_EQ(Photo().Left(), 0);
     EXPECT_EQ(Photo().Top(), 0);
     EXPECT_EQ(Photo().Width(), 1280);

@@ -40,8 +40,14 @@ std::optional<PicturePlan> PlanPicture(int64_t width, int64_t height, const Pict
         }
         break;
     case PictureRequest::Fit::Reduced:
+    case PictureRequest::Fit::ReducedToFit:
         for (const int step : {8, 4, 2}) {
-            if (CeilDiv(width, step) >= request.width && CeilDiv(height, step) >= request.height) {
+            const bool covers = request.fit == PictureRequest::Fit::Reduced
+                                    ? CeilDiv(width, step) >= request.width && CeilDiv(height, step) >= request.height
+                                    // Fitted, the picture takes the scale of the side that meets the box
+                                    // first: the reduced picture still reaches the box on that side.
+                                    : int64_t(step) * request.width <= width || int64_t(step) * request.height <= height;
+            if (covers) {
                 plan.step = step;
                 break;
             }

@@ -41,6 +41,11 @@ struct PictureRequest {
         // The whole picture scaled down by 1/2, 1/4 or 1/8, as far as it
         // stays at least width x height (a preview that stretches it).
         Reduced,
+        // The whole picture scaled down by 1/2, 1/4 or 1/8, as far as it
+        // stays at least as large as the picture fitted into width x height
+        // keeping its shape (a preview that fits it into a box): one of its
+        // sides still reaches the box's.
+        ReducedToFit,
     };
     Fit fit = Fit::Whole;
     int width = 0;
@@ -49,6 +54,7 @@ struct PictureRequest {
     static PictureRequest Whole() { return {}; }
     static PictureRequest Centred(int width, int height) { return {Fit::Centred, width, height}; }
     static PictureRequest Reduced(int width, int height) { return {Fit::Reduced, width, height}; }
+    static PictureRequest ReducedToFit(int width, int height) { return {Fit::ReducedToFit, width, height}; }
 };
 
 // How a picture of a given size is decoded for a request: output pixel

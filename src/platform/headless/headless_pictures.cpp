@@ -111,10 +111,20 @@ std::optional<DecodedPicture> DecodeHeadlessJpeg(const std::vector<uint8_t>& dat
     return picture;
 }
 
+PictureRequest HeadlessPictureDecoder::LastRequest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastRequest_;
+}
+
+void HeadlessPictureDecoder::Asked(const PictureRequest& request) {
+    ++decodeCount;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastRequest_ = request;
+}
+
 std::optional<DecodedPicture> HeadlessPictureDecoder::DecodeBmp(const std::string& path,
                                                                const PictureRequest& request) {
-    ++decodeCount;
-    lastRequest = request;
+    Asked(request);
     const std::optional<std::vector<uint8_t>> data = files_.ReadFile(path);
     if (!data) return std::nullopt;
     MemoryBytes bytes(*data);
@@ -123,8 +133,7 @@ std::optional<DecodedPicture> HeadlessPictureDecoder::DecodeBmp(const std::strin
 
 std::optional<DecodedPicture> HeadlessPictureDecoder::DecodeJpeg(const std::string& path,
                                                                 const PictureRequest& request) {
-    ++decodeCount;
-    lastRequest = request;
+    Asked(request);
     const std::optional<std::vector<uint8_t>> data = files_.ReadFile(path);
     if (!data) return std::nullopt;
     return DecodeHeadlessJpeg(*data, request);

@@ -3,8 +3,10 @@
 // and the program's software blend.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,12 +38,17 @@ public:
     std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) override;
     std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) override;
 
-    // How many files were asked for, whatever the outcome, and the last request.
-    int decodeCount = 0;
-    PictureRequest lastRequest;
+    // How many files were asked for, whatever the outcome, and the last
+    // request; the decoder may be called from several threads at once.
+    std::atomic<int> decodeCount{0};
+    PictureRequest LastRequest() const;
 
 private:
+    void Asked(const PictureRequest& request);
+
     HeadlessFileSystem& files_;
+    mutable std::mutex mutex_;
+    PictureRequest lastRequest_;
 };
 
 // The blend library with the program's software blend, BlendBitmaps.
