@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/forms.h"
+#include "capture_checks.h"
 #include "app/main_form.h"
 #include "platform/headless/headless_platform.h"
 
@@ -48,14 +49,6 @@ protected:
         return *MainForm;
     }
     void SpectrumOff() { store.PutInteger("WAVE_SPECTRUM", "WAVE_SPECTRUM", 0); }
-    void ExpectCaptureFormat(const WaveFormat& format) {
-        EXPECT_EQ(format.formatTag, 1);
-        EXPECT_EQ(format.channels, 1);
-        EXPECT_EQ(format.samplesPerSec, 44100u);
-        EXPECT_EQ(format.avgBytesPerSec, 88200u);
-        EXPECT_EQ(format.blockAlign, 2);
-        EXPECT_EQ(format.bitsPerSample, 16);
-    }
     int Repaints(TMainForm& form) { return ui.ChangeCount(form.SpectrumPaintBox, Change::Picture); }
 
     HeadlessPlatform hp;
@@ -77,7 +70,7 @@ TEST_F(CaptureTest, DisplayOffAtShowOpensNothingUntilSwitchedOn) {
     EXPECT_EQ(form.SpectrumPaintBox.Top(), 932);
     EXPECT_EQ(form.SpectrumPaintBox.Width(), 300);
     EXPECT_EQ(form.SpectrumPaintBox.Height(), 72);
-    ExpectCaptureFormat(form.WaveFormat);
+    EXPECT_TRUE(form.WaveFormat == kCaptureFormat);
     EXPECT_EQ(form.WaveHeader.data, form.WaveBuffer.data());
     EXPECT_EQ(form.WaveHeader.bufferLength, 11025u);
     EXPECT_EQ(form.WaveBufferMs, 125);
@@ -94,7 +87,7 @@ TEST_F(CaptureTest, DisplayOffAtShowOpensNothingUntilSwitchedOn) {
     ui.Advance(500);
     EXPECT_EQ(capture.events, (std::vector<std::string>{"open 1", "fill 1"}));
     EXPECT_EQ(form.LastWaveTick, time.TickCount());
-    ExpectCaptureFormat(capture.formats.at(0));
+    EXPECT_TRUE(capture.formats.at(0) == kCaptureFormat);
 }
 
 TEST_F(CaptureTest, ReturnedBufferIsAnalysedDrawnAndQueuedAgain) {
@@ -164,7 +157,7 @@ TEST_F(CaptureTest, StalledCaptureIsReopenedEvery2To2Point5Seconds) {
 
     // The same format and buffer every time; each device closed before the
     // next one opens, so the buffer is never on two devices.
-    for (const WaveFormat& format : capture.formats) ExpectCaptureFormat(format);
+    for (const WaveFormat& format : capture.formats) EXPECT_TRUE(format == kCaptureFormat);
     for (const CaptureBuffer* buffer : capture.firstBuffers) EXPECT_EQ(buffer, &form.WaveHeader);
     EXPECT_EQ(capture.firstBuffers.size(), openTicks.size());
     for (int n = 2; n <= capture.openCount; ++n) {
@@ -209,7 +202,7 @@ TEST_F(CaptureTest, WatchdogTickBeforeSetUpOpensNothing) {
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(attemptsWhileOpen, 0);
     EXPECT_EQ(capture.openAttempts, 1);
-    ExpectCaptureFormat(capture.formats.at(0));
+    EXPECT_TRUE(capture.formats.at(0) == kCaptureFormat);
     EXPECT_EQ(capture.firstBuffers.at(0), &form.WaveHeader);
     EXPECT_TRUE(capture.BufferQueued());
 }

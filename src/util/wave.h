@@ -14,6 +14,8 @@ struct WaveFormat {
     uint32_t avgBytesPerSec = 0;
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
+
+    bool operator==(const WaveFormat&) const = default;
 };
 
 // A buffer a capture device fills: where it lies, how many bytes the device

@@ -27,8 +27,9 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The entries a request for folders and archive-marked files lets through:
-// every folder, and files that are neither hidden nor system.
+// The entries a search asks for (folders and archive-marked files, the
+// attribute request 0x30): every folder, and files that are neither hidden
+// nor system.
 bool IsRequestedKind(const ffblk& entry) {
     if ((entry.ff_attrib & kFaFolder) != 0) {
         return true;

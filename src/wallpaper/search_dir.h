@@ -25,9 +25,6 @@ struct ffblk {
 // The entries of one folder that match a wildcard pattern, owned by the list.
 class nsSearchDir : public nsList<ffblk> {
 public:
-    // The attributes a search asks the listing for: folders and archive-marked files.
-    static constexpr uint32_t kSearchAttributes = kFaFolder | kFaArchive;
-
     // Refills the list from a pattern of the form folder + '\' + wildcard, in
     // listing order: the folder is listed and the wildcard matched here (see
     // MatchWildcard), ignoring case where the file system does. Hidden and

@@ -64,35 +64,53 @@ protected:
 
 }  // namespace
 
-TEST_F(LinuxFilesTest, ListingReportsDerivedAttributes) {
+TEST_F(LinuxFilesTest, ListingDerivesAttributesAndTheScanTakesPictures) {
     WriteFile("a.jpg", "12345");
     WriteFile("noext");
     WriteFile(".hidden.jpg");
+    WriteFile("back\\slash.JPG");
+    WriteFile("夏の海.jpeg");
+    WriteFile("🌅.bmp");
+    MakeFolder(".dark.jpg");
     MakeFolder("sub");
+    WriteFile("sub/inner.jpg");
     ASSERT_EQ(mkfifo(PathOf("pipe.jpg").c_str(), 0644), 0);
     ASSERT_EQ(symlink(PathOf("sub").c_str(), PathOf("link.jpg").c_str()), 0);
 
     const std::map<std::string, FolderEntry> entries = ListAll(folder_);
-    ASSERT_EQ(entries.size(), 8u);
+    ASSERT_EQ(entries.size(), 12u);
     EXPECT_EQ(entries.at(".").attributes, kFaFolder);
     EXPECT_EQ(entries.at("..").attributes, kFaFolder);
     EXPECT_EQ(entries.at("a.jpg").attributes, kFaArchive);
     EXPECT_EQ(entries.at("a.jpg").size, 5u);
     EXPECT_EQ(entries.at("noext").attributes, kFaArchive);
     EXPECT_EQ(entries.at(".hidden.jpg").attributes, kFaArchive | kFaHidden);
+    EXPECT_EQ(entries.at(".dark.jpg").attributes, kFaFolder | kFaHidden);
     EXPECT_EQ(entries.at("sub").attributes, kFaFolder);
     EXPECT_EQ(entries.at("link.jpg").attributes, kFaFolder);
     EXPECT_EQ(entries.at("pipe.jpg").attributes, kFaSystem);
 
-    EXPECT_TRUE(files_.FileExists(PathOf("a.jpg")));
-    EXPECT_FALSE(files_.FileExists(PathOf("sub")));
-    EXPECT_FALSE(files_.FileExists(PathOf("pipe.jpg")));
-    EXPECT_FALSE(files_.FileExists(PathOf("missing.jpg")));
-    EXPECT_EQ(files_.ListFolder(PathOf("missing")), nullptr);
-    EXPECT_EQ(files_.ListFolder(PathOf("a.jpg")), nullptr);
+    // Hidden folders are searched, hidden files and other kinds are not.
+    std::vector<std::string> names;
+    for (const auto& found : Search(folder_ + "\\*.*")) names.push_back(found.first);
+    EXPECT_EQ(names, (std::vector<std::string>{".dark.jpg", "a.jpg", "back\\slash.JPG",
+                                               "link.jpg", "noext", "sub", "夏の海.jpeg",
+                                               "🌅.bmp"}));
     EXPECT_TRUE(Search(folder_ + "\\*.png").empty());
     EXPECT_TRUE(Search(folder_ + "/*.*").empty());
     EXPECT_EQ(Search(folder_ + "\\*.JPG").count("a.jpg"), 0u) << "names are matched exactly";
+
+    PictureFileScan scan = ListPictureFiles(files_, folder_);
+    EXPECT_EQ(scan.status, 0);
+    std::sort(scan.paths.begin(), scan.paths.end());
+    EXPECT_EQ(scan.paths,
+              (std::vector<std::string>{PathOf(".dark.jpg"), PathOf("a.jpg"),
+                                        PathOf("back\\slash.JPG"), PathOf("link.jpg"),
+                                        PathOf("夏の海.jpeg"), PathOf("🌅.bmp")}));
+    EXPECT_TRUE(files_.FileExists(PathOf("夏の海.jpeg")));
+    EXPECT_FALSE(files_.FileExists(PathOf("sub")));
+    EXPECT_FALSE(files_.FileExists(PathOf("pipe.jpg")));
+    EXPECT_FALSE(files_.FileExists(PathOf("missing.jpg")));
 }
 
 TEST_F(LinuxFilesTest, PacksTheLastWriteTimeInLocalTime) {
@@ -116,35 +134,6 @@ TEST_F(LinuxFilesTest, PacksTheLastWriteTimeInLocalTime) {
     EXPECT_EQ(entries.at("recent.jpg").ff_ftime, (10 << 11) | (20 << 5) | 15);
     EXPECT_EQ(entries.at("old.jpg").ff_fdate, (1 << 5) | 1);
     EXPECT_EQ(entries.at("old.jpg").ff_ftime, 0);
-}
-
-TEST_F(LinuxFilesTest, ScanListsPicturesWithSlashPaths) {
-    WriteFile("a.jpg");
-    WriteFile("noext");
-    WriteFile(".hidden.jpg");
-    WriteFile("back\\slash.JPG");
-    WriteFile("夏の海.jpeg");
-    WriteFile("🌅.bmp");
-    MakeFolder(".dark.jpg");
-    MakeFolder("sub");
-    WriteFile("sub/inner.jpg");
-    ASSERT_EQ(mkfifo(PathOf("pipe.jpg").c_str(), 0644), 0);
-    ASSERT_EQ(symlink(PathOf("sub").c_str(), PathOf("link.jpg").c_str()), 0);
-
-    std::vector<std::string> names;
-    for (const auto& found : Search(folder_ + "\\*.*")) names.push_back(found.first);
-    EXPECT_EQ(names, (std::vector<std::string>{".dark.jpg", "a.jpg", "back\\slash.JPG",
-                                               "link.jpg", "noext", "sub", "夏の海.jpeg",
-                                               "🌅.bmp"}));
-
-    PictureFileScan scan = ListPictureFiles(files_, folder_);
-    EXPECT_EQ(scan.status, 0);
-    std::sort(scan.paths.begin(), scan.paths.end());
-    EXPECT_EQ(scan.paths,
-              (std::vector<std::string>{PathOf(".dark.jpg"), PathOf("a.jpg"),
-                                        PathOf("back\\slash.JPG"), PathOf("link.jpg"),
-                                        PathOf("夏の海.jpeg"), PathOf("🌅.bmp")}));
-    EXPECT_TRUE(files_.FileExists(PathOf("夏の海.jpeg")));
 }
 
 TEST_F(LinuxFilesTest, FolderNamesWithBackslashesAndMissingFolders) {

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/spectrum.h"
+#include "../capture_checks.h"
 #include "audio/volume.h"
 #include "platform/linux/linux_sound.h"
 
@@ -137,27 +137,18 @@ private:
     std::deque<std::function<void()>> work_;
 };
 
-class FullVolume : public VolumeReader {
-public:
-    bool ReadVolumeRaw(uint32_t& value) override {
-        value = 65535;
-        return true;
-    }
-};
-
 // The program's buffer on one device, as the main window keeps it.
 struct Capture {
     explicit Capture(TestPoster& poster) : poster(poster) {}
 
     TestPoster& poster;
     LinuxCaptureService service{poster};
-    WaveFormat format{1, 1, 44100, 88200, 2, 16};
     std::vector<uint8_t> area = std::vector<uint8_t>(kSpectrumBufferBytes);
     CaptureBuffer header;
     std::unique_ptr<CaptureDevice> device;
 
     bool Open() {
-        device = service.Open(format);
+        device = service.Open(kCaptureFormat);
         if (!device) return false;
         header = CaptureBuffer{area.data(), kBufferLength, 0};
         return device->Fill(header);
@@ -175,16 +166,7 @@ struct Capture {
         EXPECT_EQ(header.bytesRecorded, kBufferLength - 1);
         return true;
     }
-    std::array<int32_t, kBandCount> Bands() {
-        SpectrumState state;
-        state.WaveFormat = format;
-        state.WaveHeader = header;
-        std::copy(area.begin(), area.end(), state.SpectrumBuffer.begin());
-        Bitmap32 bars(kSpectrumWidth, kSpectrumHeight);
-        FullVolume volume;
-        AnalyseSpectrum(state, volume, bars);
-        return state.BandLevels;
-    }
+    std::array<int32_t, kBandCount> Bands() const { return BandsOf(area, header); }
 };
 
 bool Lit(const std::array<int32_t, kBandCount>& bands, size_t band) { return BarPercent(bands[band]) > 0; }

@@ -11,14 +11,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "audio/spectrum.h"
+#include "../capture_checks.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_sound.h"
-#include "ui/bitmap.h"
 
 namespace duskpane {
 namespace {
@@ -30,25 +28,6 @@ constexpr int32_t kToneBand = 11;  // 1 kHz: bins 91..127 of the transform
 std::string SoundScenario() {
     const char* value = std::getenv("DUSKPANE_SOUND_SCENARIO");
     return value ? value : "";
-}
-
-class FullVolume : public VolumeReader {
-public:
-    bool ReadVolumeRaw(uint32_t& value) override {
-        value = 65535;
-        return true;
-    }
-};
-
-WaveFormat CaptureFormat() {
-    WaveFormat format;
-    format.formatTag = 1;
-    format.channels = 1;
-    format.samplesPerSec = 44100;
-    format.avgBytesPerSec = 88200;
-    format.blockAlign = 2;
-    format.bitsPerSample = 16;
-    return format;
 }
 
 class Win32SoundTest : public ::testing::Test {
@@ -101,7 +80,7 @@ protected:
 
 TEST_F(Win32SoundTest, DevicesComeAndGoWithTheBufferQueuedOnOneAtATime) {
     EXPECT_TRUE(audio.HasEndpointVolume());
-    WaveFormat unknown = CaptureFormat();
+    WaveFormat unknown = kCaptureFormat;
     unknown.formatTag = 0x55;  // no input device records this
     unknown.avgBytesPerSec = 0;
     EXPECT_EQ(capture.Open(unknown), nullptr);
@@ -110,7 +89,7 @@ TEST_F(Win32SoundTest, DevicesComeAndGoWithTheBufferQueuedOnOneAtATime) {
     // goes from device to device and is never queued twice.
     const bool server = !SoundScenario().empty();
     for (int round = 0; round < 3; ++round) {
-        auto device = capture.Open(CaptureFormat());
+        auto device = capture.Open(kCaptureFormat);
         if (server) {
             ASSERT_NE(device, nullptr);
         }
@@ -149,7 +128,7 @@ TEST_F(Win32SoundTest, EndpointWithoutItsInterfacesRefusesEverything) {
 TEST_F(Win32SoundTest, CapturedToneLightsItsBandAndSilenceNothing) {
     const std::string scenario = SoundScenario();
     if (scenario.empty()) GTEST_SKIP() << "needs the capture_tone script's sound server";
-    auto device = capture.Open(CaptureFormat());
+    auto device = capture.Open(kCaptureFormat);
     ASSERT_NE(device, nullptr);
     ASSERT_TRUE(device->Fill(header));
 
@@ -165,14 +144,7 @@ TEST_F(Win32SoundTest, CapturedToneLightsItsBandAndSilenceNothing) {
         }
     }
 
-    SpectrumState state;
-    state.WaveFormat = CaptureFormat();
-    state.WaveHeader = header;
-    std::memcpy(state.SpectrumBuffer.data(), buffer.data(), state.SpectrumBuffer.size());
-    FullVolume volume;
-    Bitmap32 area(kSpectrumWidth, kSpectrumHeight);
-    AnalyseSpectrum(state, volume, area);
-    const auto& levels = state.BandLevels;
+    const auto levels = BandsOf(buffer, header);
     if (scenario == "tone") {
         EXPECT_EQ(std::min_element(levels.begin(), levels.end()) - levels.begin(), kToneBand);
         EXPECT_GT(BarPercent(levels[kToneBand]), 50);
@@ -183,7 +155,7 @@ TEST_F(Win32SoundTest, CapturedToneLightsItsBandAndSilenceNothing) {
 
 TEST_F(Win32SoundTest, ReplacedDeviceNeverFillsTheBufferAgain) {
     if (SoundScenario().empty()) GTEST_SKIP() << "needs the capture_tone script's sound server";
-    auto first = capture.Open(CaptureFormat());
+    auto first = capture.Open(kCaptureFormat);
     ASSERT_NE(first, nullptr);
     ASSERT_TRUE(first->Fill(header));
     ASSERT_EQ(WaitForBuffer(first->Handle(), 5000), &header);
@@ -201,7 +173,7 @@ TEST_F(Win32SoundTest, ReplacedDeviceNeverFillsTheBufferAgain) {
     EXPECT_EQ(DrainLateMessages(firstHandle), 0);
 
     // The same buffer on the next device fills as before.
-    auto second = capture.Open(CaptureFormat());
+    auto second = capture.Open(kCaptureFormat);
     ASSERT_NE(second, nullptr);
     ASSERT_TRUE(second->Fill(header));
     ASSERT_EQ(WaitForBuffer(second->Handle(), 5000), &header);
