@@ -39,6 +39,10 @@ class ControlPeer {
 public:
     virtual ~ControlPeer() = default;
     virtual void Changed(Change what) = 0;
+    // Reads again what the kit may change without a word (a box's length
+    // limit, a button's default mark, a picture's stretch, a track bar's
+    // ticks); done whenever the form shows.
+    virtual void SyncUnannounced() {}
 };
 
 class TimerPeer {

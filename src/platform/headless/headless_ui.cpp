@@ -8,17 +8,122 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menu.h"
+#include "ui/application.h"
 
 namespace duskpane {
 
 class HeadlessControlPeer : public ControlPeer {
 public:
     HeadlessControlPeer(HeadlessUi& ui, Control& control) : ui_(ui), control_(control) {}
-    void Changed(Change what) override { ++ui_.changes_[{&control_, what}]; }
+    ~HeadlessControlPeer() override {
+        if (ui_.nativeFocus_ == &control_) ui_.nativeFocus_ = nullptr;
+    }
+    void Changed(Change what) override {
+        ++ui_.changes_[{&control_, what}];
+        if (what == Change::Focus) ui_.nativeFocus_ = &control_;
+    }
 
-private:
+protected:
     HeadlessUi& ui_;
     Control& control_;
+};
+
+// A form's window in memory: it shows, moves and paints as the portable
+// decisions say, with no border around its client area.
+class HeadlessFormPeer : public HeadlessControlPeer, public FormPeerBase {
+public:
+    HeadlessFormPeer(HeadlessUi& ui, Form& form) : HeadlessControlPeer(ui, form), FormPeerBase(form) {
+        ui_.forms_[&form] = this;
+        ApplyAllForm();
+    }
+    ~HeadlessFormPeer() override {
+        ui_.forms_.erase(&GetForm());
+        std::erase_if(ui_.deferred_, [this](const auto& work) { return work.first == this; });
+    }
+    void Changed(Change what) override {
+        HeadlessControlPeer::Changed(what);
+        ApplyFormChange(what);
+    }
+    bool IsShown() const override { return shown_; }
+    Rect Frame() const { return frame_; }
+    Rect dirty;
+
+private:
+    bool QueueShow() override {
+        ui_.deferred_.emplace_back(this, [this] { ShowWhenDue(); });
+        return true;
+    }
+    void ShowNow() override {
+        if (shown_) return;
+        if (!Rendered()) {
+            SyncControls(GetForm());
+            ApplyFormBounds();
+            Place();
+        }
+        shown_ = true;
+        if (!Rendered()) FocusFirstControl();
+    }
+    void Hide() override { shown_ = false; }
+    void SetFrame(const Rect& area) override { frame_ = area; }
+    void SetClientSize(int width, int height) override {
+        frame_.right = frame_.left + width;
+        frame_.bottom = frame_.top + height;
+    }
+    void SetWindowEnabled(bool) override {}
+    void SetTitle(const std::string&) override {}
+    void Repaint(const Rect& area) override {
+        if (Rendered()) dirty = Union(dirty, area);
+    }
+    void ApplyAlpha() override {}
+    void ApplyLayered() override {}
+    void Raise() override {}
+    void SetModal(bool) override {}
+    Rect OuterFrame() const override { return frame_; }
+    Rect ScreenArea() const override { return Rect{0, 0, ui_.screen.width, ui_.screen.height}; }
+    std::optional<Rect> OwnerFrame() const override {
+        const Form* main = ui_.app_ ? ui_.app_->MainForm() : nullptr;
+        auto owner = main ? ui_.forms_.find(main) : ui_.forms_.end();
+        if (owner == ui_.forms_.end() || owner->second == this || !owner->second->shown_) return std::nullopt;
+        return owner->second->frame_;
+    }
+    void MoveFrameTo(int left, int top) override {
+        frame_ = Rect{left, top, left + frame_.Width(), top + frame_.Height()};
+    }
+    void FocusQuietly(Control& control) override { ui_.nativeFocus_ = &control; }
+
+    bool shown_ = false;
+    Rect frame_;
+};
+
+// A control of a form that paints itself: a change marks its area.
+class HeadlessDrawnPeer : public HeadlessControlPeer {
+public:
+    HeadlessDrawnPeer(HeadlessUi& ui, Control& control, HeadlessFormPeer& form)
+        : HeadlessControlPeer(ui, control), form_(form), area_(control) {
+        form_.dirty = Union(form_.dirty, area_.Area());
+    }
+    void Changed(Change what) override {
+        HeadlessControlPeer::Changed(what);
+        if (const std::optional<Rect> changed = area_.Changed(what)) form_.dirty = Union(form_.dirty, *changed);
+    }
+
+private:
+    HeadlessFormPeer& form_;
+    DrawnArea area_;
+};
+
+struct HeadlessPeerMaker {
+    HeadlessUi& ui;
+    const std::map<const Form*, HeadlessFormPeer*>& forms;
+    using Peer = std::unique_ptr<ControlPeer>;
+    HeadlessFormPeer* FormPeerOf(const Form& form) const {
+        auto it = forms.find(&form);
+        return it == forms.end() ? nullptr : it->second;
+    }
+    Peer Drawn(Control& control, HeadlessFormPeer& form) const {
+        return std::make_unique<HeadlessDrawnPeer>(ui, control, form);
+    }
+    Peer operator()(Control& control) const { return std::make_unique<HeadlessControlPeer>(ui, control); }
 };
 
 class HeadlessTimerPeer : public TimerPeer {
@@ -53,7 +158,31 @@ void HeadlessUi::AnswerMessageBox(int answer, std::function<void()> whileOpen) {
 }
 
 std::unique_ptr<ControlPeer> HeadlessUi::CreatePeer(Control& control) {
-    return std::make_unique<HeadlessControlPeer>(*this, control);
+    if (control.Kind() == ControlKind::Form) {
+        auto& form = static_cast<Form&>(control);
+        if (!app_) app_ = &form.FormApp();
+        return std::make_unique<HeadlessFormPeer>(*this, form);
+    }
+    return MakeChildPeerWith(control, HeadlessPeerMaker{*this, forms_});
+}
+
+bool HeadlessUi::WindowShown(const Form& form) const {
+    auto it = forms_.find(&form);
+    return it != forms_.end() && it->second->IsShown();
+}
+
+Rect HeadlessUi::WindowFrame(const Form& form) const {
+    auto it = forms_.find(&form);
+    return it == forms_.end() ? Rect{} : it->second->Frame();
+}
+
+Rect HeadlessUi::PendingRepaint(const Form& form) const {
+    auto it = forms_.find(&form);
+    return it == forms_.end() ? Rect{} : it->second->dirty;
+}
+
+void HeadlessUi::ClearRepaint(const Form& form) {
+    if (auto it = forms_.find(&form); it != forms_.end()) it->second->dirty = Rect{};
 }
 
 std::unique_ptr<TimerPeer> HeadlessUi::CreateTimerPeer(Timer& timer, MessageSink& sink) {
@@ -62,6 +191,11 @@ std::unique_ptr<TimerPeer> HeadlessUi::CreateTimerPeer(Timer& timer, MessageSink
 }
 
 void HeadlessUi::RunPending() {
+    while (!deferred_.empty()) {
+        auto work = std::move(deferred_.front().second);
+        deferred_.pop_front();
+        work();
+    }
     if (!sink_) return;
     while (!queue_.empty()) {
         Message message = queue_.front();
@@ -108,7 +242,7 @@ void HeadlessUi::RunScripted() {
 
 void HeadlessUi::ProcessMessages(MessageSink& sink, bool wait) {
     sink_ = &sink;
-    if (!queue_.empty()) {
+    if (!queue_.empty() || !deferred_.empty()) {
         RunPending();
         return;
     }

@@ -13,9 +13,11 @@
 
 #include "platform/ui_seam.h"
 #include "ui/bitmap.h"
+#include "ui/peer_rules.h"
 
 namespace duskpane {
 
+class Application;
 class HeadlessTimeService;
 
 // The program waited for something the test did not script.
@@ -52,6 +54,14 @@ public:
     // How many times each change reached a control's peer.
     int ChangeCount(const Control& control, Change what) const;
     void ResetChangeCounts();
+    // The windows as the peers' decisions left them: whether a form's window
+    // shows, its frame on the screen, the part of a form that paints its
+    // controls still to be painted, and the control with the keyboard.
+    bool WindowShown(const Form& form) const;
+    Rect WindowFrame(const Form& form) const;
+    Rect PendingRepaint(const Form& form) const;
+    void ClearRepaint(const Form& form);
+    Control* NativeFocus() const { return nativeFocus_; }
 
     // ---- what the user does next, when the program waits for it
     // An action run when the program waits for input (a modal dialog, a menu).
@@ -102,6 +112,7 @@ public:
 
 private:
     friend class HeadlessControlPeer;
+    friend class HeadlessFormPeer;
     friend class HeadlessTimerPeer;
     struct TimerState {
         bool enabled = false;
@@ -124,6 +135,11 @@ private:
     std::deque<std::optional<std::string>> pictures_;
     std::deque<std::optional<std::string>> folders_;
     std::map<std::pair<const Control*, Change>, int> changes_;
+    std::map<const Form*, class HeadlessFormPeer*> forms_;
+    // Work queued by a peer, dropped with it.
+    std::deque<std::pair<const void*, std::function<void()>>> deferred_;
+    Control* nativeFocus_ = nullptr;
+    Application* app_ = nullptr;
 };
 
 }  // namespace duskpane

@@ -74,15 +74,13 @@ void FormWidget::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
-QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form) {
-    rendered_ = form.Border == BorderStyle::None;
-    dimmer_ = rendered_ && form.Style == FormStyle::Normal && form.AlphaBlend;
+QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form), FormPeerBase(form) {
     // Dialogs belong to the main window, so that a window manager keeps them
     // above it (it is always on top) and centres message boxes on them.
-    QWidget* parent = rendered_ ? nullptr : ui.MainWidget();
-    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_, dimmer_));
+    QWidget* parent = Rendered() ? nullptr : ui.MainWidget();
+    auto* window = new FormWidget(*this, parent, FlagsFor(form, Rendered(), Dimmer()));
     window->setAttribute(Qt::WA_QuitOnClose, false);
-    if (rendered_) {
+    if (Rendered()) {
         window->setAttribute(Qt::WA_OpaquePaintEvent);
         window->setAttribute(Qt::WA_NoSystemBackground);
         frame_ = QImage(std::max(form.Width(), 1), std::max(form.Height(), 1), QImage::Format_RGB32);
@@ -97,134 +95,93 @@ QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form) {
         }
     }
     Attach(window);
-    for (Change what : {Change::Text, Change::Colour, Change::Bounds, Change::Alpha, Change::Layered,
-                        Change::Enabled, Change::Visible})
-        Apply(what);
+    ApplyAllForm();
 }
 
 QtFormPeer::~QtFormPeer() = default;
 
-Form& QtFormPeer::GetForm() const { return static_cast<Form&>(control_); }
-
 bool QtFormPeer::StaysOnTop() const { return GetForm().Style == FormStyle::StayOnTop; }
 
 void QtFormPeer::Apply(Change what) {
-    FormWidget* window = Window();
-    if (!window) return;
-    Form& form = GetForm();
-    switch (what) {
-        case Change::Bounds:
-            ApplyBounds();
-            break;
-        case Change::Visible:
-            if (form.Visible())
-                ScheduleShow();
-            else
-                Hide();
-            break;
-        case Change::Enabled:
-            window->setEnabled(form.Enabled());
-            break;
-        case Change::Text:
-            window->setWindowTitle(QString::fromStdString(form.Caption()));
-            break;
-        case Change::Colour: {
-            QPalette palette = window->palette();
-            palette.setColor(QPalette::Window, ToQColor(form.Colour()));
-            window->setPalette(palette);
-            Invalidate(QRect(0, 0, form.Width(), form.Height()));
-            break;
-        }
-        case Change::Picture:
-            Invalidate(QRect(0, 0, form.Width(), form.Height()));
-            break;
-        case Change::Alpha:
-            window->setWindowOpacity(form.AlphaBlend ? form.AlphaBlendValue() / 255.0 : 1.0);
-            break;
-        case Change::Layered:
-            forceShape_ = true;
-            if (form.ColourKeyBlack())
-                Invalidate(QRect(0, 0, form.Width(), form.Height()));
-            else
-                window->clearMask();
-            break;
-        case Change::ZOrder:
-            window->raise();
-            ui_.Restack();
-            break;
-        case Change::Modal:
-            window->setWindowModality(form.IsModal() ? Qt::ApplicationModal : Qt::NonModal);
-            break;
-        default:
-            break;
-    }
+    if (Window()) ApplyFormChange(what);
 }
 
 void QtFormPeer::ApplyBounds() {
-    FormWidget* window = Window();
-    if (!window) return;
-    const Form& form = GetForm();
-    if (rendered_) {
-        window->setGeometry(QRect(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
-                                  QSize(form.Width(), form.Height())));
-        Invalidate(QRect(0, 0, form.Width(), form.Height()));
-        return;
-    }
-    window->setFixedSize(form.Width(), form.Height());
-    if (window->isVisible() && form.Position == FormPosition::Designed) Place();
+    if (Window()) ApplyFormBounds();
 }
 
-// Where a dialog goes when it shows: its designed place, the middle of the
-// screen, or the middle of its owner (the main window).
-void QtFormPeer::Place() {
-    FormWidget* window = Window();
+bool QtFormPeer::IsShown() const { return Window()->isVisible(); }
+
+void QtFormPeer::SetFrame(const Rect& area) {
+    Window()->setGeometry(QRect(area.left, area.top, area.Width(), area.Height()));
+}
+
+void QtFormPeer::SetClientSize(int width, int height) { Window()->setFixedSize(width, height); }
+
+void QtFormPeer::SetWindowEnabled(bool enabled) { Window()->setEnabled(enabled); }
+
+void QtFormPeer::SetTitle(const std::string& title) { Window()->setWindowTitle(QString::fromStdString(title)); }
+
+void QtFormPeer::Repaint(const Rect& area) { Invalidate(QRect(area.left, area.top, area.Width(), area.Height())); }
+
+void QtFormPeer::ApplyColour() {
+    QPalette palette = Window()->palette();
+    palette.setColor(QPalette::Window, ToQColor(GetForm().Colour()));
+    Window()->setPalette(palette);
+    Repaint(WholeForm());
+}
+
+void QtFormPeer::ApplyAlpha() {
     const Form& form = GetForm();
+    Window()->setWindowOpacity(form.AlphaBlend ? form.AlphaBlendValue() / 255.0 : 1.0);
+}
+
+void QtFormPeer::ApplyLayered() {
+    forceShape_ = true;
+    if (GetForm().ColourKeyBlack())
+        Repaint(WholeForm());
+    else
+        Window()->clearMask();
+}
+
+void QtFormPeer::Raise() {
+    Window()->raise();
+    ui_.Restack();
+}
+
+void QtFormPeer::SetModal(bool modal) { Window()->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal); }
+
+Rect QtFormPeer::OuterFrame() const {
+    const QSize outer = Window()->frameGeometry().size().expandedTo(Window()->size());
+    return Rect{0, 0, outer.width(), outer.height()};
+}
+
+Rect QtFormPeer::ScreenArea() const {
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect screenArea = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const QSize outer = window->frameGeometry().size().expandedTo(window->size());
-    QRect around;
-    switch (form.Position) {
-        case FormPosition::Designed:
-            window->move(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()));
-            return;
-        case FormPosition::ScreenCenter:
-            around = screenArea;
-            break;
-        case FormPosition::OwnerCenter: {
-            QWidget* owner = ui_.MainWidget();
-            around = owner && owner != window && owner->isVisible() ? owner->frameGeometry() : screenArea;
-            break;
-        }
-    }
-    window->move(around.x() + (around.width() - outer.width()) / 2,
-                 around.y() + (around.height() - outer.height()) / 2);
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    return Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
-void QtFormPeer::SyncControls(const Control& parent) {
-    for (const Control* child : parent.Children()) {
-        if (QtControlPeer* peer = ui_.PeerOf(*child)) peer->SyncUnannounced();
-        SyncControls(*child);
-    }
+std::optional<Rect> QtFormPeer::OwnerFrame() const {
+    QWidget* owner = ui_.MainWidget();
+    if (!owner || owner == Window() || !owner->isVisible()) return std::nullopt;
+    const QRect area = owner->frameGeometry();
+    return Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
-// A form's window appears once its show handler has run: the kit reports
-// the form visible before that handler and again after it.
-void QtFormPeer::ScheduleShow() {
-    if (showPending_) return;
-    showPending_ = true;
-    QMetaObject::invokeMethod(
-        Window(),
-        [this] {
-            showPending_ = false;
-            if (GetForm().Visible()) ShowNow();
-        },
-        Qt::QueuedConnection);
+void QtFormPeer::MoveFrameTo(int left, int top) { Window()->move(left, top); }
+
+void QtFormPeer::FocusQuietly(Control& control) { ui_.SetFocusQuietly(ui_.WidgetOf(control)); }
+
+bool QtFormPeer::QueueShow() {
+    QMetaObject::invokeMethod(Window(), [this] { ShowWhenDue(); }, Qt::QueuedConnection);
+    return true;
 }
 
 void QtFormPeer::ShowNow() {
     FormWidget* window = Window();
     if (!window || window->isVisible()) return;
-    if (rendered_) {
+    if (Rendered()) {
         ApplyBounds();
         Refresh();
     } else {
@@ -234,15 +191,15 @@ void QtFormPeer::ShowNow() {
     }
     window->show();
     // The window's frame is known once it is shown the first time.
-    if (!rendered_ && GetForm().Position != FormPosition::Designed) Place();
-    if (dimmer_) {
+    if (!Rendered() && GetForm().Position != FormPosition::Designed) Place();
+    if (Dimmer()) {
         ui_.WarnIfNoCompositor();
     } else {
         window->raise();
         window->activateWindow();
     }
     ui_.Restack();
-    if (!rendered_) FocusFirstControl();
+    if (!Rendered()) FocusFirstControl();
 }
 
 void QtFormPeer::Hide() {
@@ -250,7 +207,7 @@ void QtFormPeer::Hide() {
     if (!window || !window->isVisible()) return;
     const bool wasActive = window->isActiveWindow();
     window->hide();
-    if (rendered_ && !wasActive) return;
+    if (Rendered() && !wasActive) return;
     // The keyboard goes back to the window below: a dialog still open, or
     // the main window.
     if (QWidget* modal = QApplication::activeModalWidget())
@@ -259,23 +216,8 @@ void QtFormPeer::Hide() {
         ui_.ActivateMainForm();
 }
 
-// A dialog that shows gives the focus to the control that had it, or else
-// to the first control in tab order, as the window system does.
-void QtFormPeer::FocusFirstControl() {
-    Form& form = GetForm();
-    if (Control* active = form.ActiveControl(); active && active->CanFocus()) {
-        ui_.SetFocusQuietly(ui_.WidgetOf(*active));
-        return;
-    }
-    for (Control* control : form.TabOrderList())
-        if (control->CanFocus() && control->TabStop()) {
-            form.UserFocus(control);
-            return;
-        }
-}
-
 void QtFormPeer::Invalidate(const QRect& rect) {
-    if (!rendered_ || !Window()) return;
+    if (!Rendered() || !Window()) return;
     dirty_ |= rect & QRect(0, 0, std::max(GetForm().Width(), 1), std::max(GetForm().Height(), 1));
     if (refreshPending_) return;
     refreshPending_ = true;
@@ -289,7 +231,7 @@ void QtFormPeer::Invalidate(const QRect& rect) {
 void QtFormPeer::Refresh() {
     refreshPending_ = false;
     FormWidget* window = Window();
-    if (!rendered_ || !window) return;
+    if (!Rendered() || !window) return;
     const Form& form = GetForm();
     const QSize size(std::max(form.Width(), 1), std::max(form.Height(), 1));
     if (frame_.size() != size) {

@@ -468,57 +468,44 @@ private:
 class RenderedChildPeer : public QtControlPeer {
 public:
     RenderedChildPeer(QtUi& ui, Control& control, QtFormPeer& form)
-        : QtControlPeer(ui, control), form_(form), area_(Area()) {
-        form_.Invalidate(area_);
+        : QtControlPeer(ui, control), form_(form), area_(control) {
+        form_.Invalidate(ToQRect(area_.Area()));
     }
 
 private:
-    QRect Area() const {
-        return QRect(control_.FormLeft(), control_.FormTop(), control_.Width(), control_.Height());
-    }
+    static QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
 
     void Apply(Change what) override {
-        if (what != Change::Bounds && what != Change::Visible && what != Change::Picture &&
-            what != Change::Colour)
-            return;
-        const QRect now = Area();
-        // Moving a control that holds others moves them too.
-        form_.Invalidate(control_.Children().empty() ? area_.united(now) : QRect(0, 0, 1 << 20, 1 << 20));
-        area_ = now;
+        if (const std::optional<Rect> changed = area_.Changed(what)) form_.Invalidate(ToQRect(*changed));
     }
 
     QtFormPeer& form_;
-    QRect area_;
+    DrawnArea area_;
+};
+
+// The Qt peer of each kind of control.
+struct QtPeerMaker {
+    QtUi& ui;
+    using Peer = std::unique_ptr<QtControlPeer>;
+    QtFormPeer* FormPeerOf(const Form& form) const { return ui.FormPeerOf(form); }
+    Peer Drawn(Control& control, QtFormPeer& form) const {
+        return std::make_unique<RenderedChildPeer>(ui, control, form);
+    }
+    Peer operator()(Label& label) const { return std::make_unique<LabelPeer>(ui, label); }
+    Peer operator()(Edit& edit) const { return std::make_unique<EditPeer>(ui, edit); }
+    Peer operator()(Button& button) const { return std::make_unique<ButtonPeer>(ui, button); }
+    Peer operator()(RadioButton& radio) const { return std::make_unique<RadioPeer>(ui, radio); }
+    Peer operator()(TrackBar& track) const { return std::make_unique<TrackBarPeer>(ui, track); }
+    Peer operator()(Image& image) const { return std::make_unique<ImagePeer>(ui, image); }
+    Peer operator()(PaintBox& box) const { return std::make_unique<PaintBoxPeer>(ui, box); }
+    Peer operator()(Panel& panel) const { return std::make_unique<PanelPeer>(ui, panel); }
+    Peer operator()(GroupBox& box) const { return std::make_unique<PanelPeer>(ui, box); }
 };
 
 }  // namespace
 
 std::unique_ptr<QtControlPeer> MakeChildPeer(QtUi& ui, Control& control) {
-    Form* form = control.ParentForm();
-    QtFormPeer* formPeer = form ? ui.FormPeerOf(*form) : nullptr;
-    if (formPeer && formPeer->Rendered()) return std::make_unique<RenderedChildPeer>(ui, control, *formPeer);
-    switch (control.Kind()) {
-        case ControlKind::Label:
-            return std::make_unique<LabelPeer>(ui, control);
-        case ControlKind::Edit:
-            return std::make_unique<EditPeer>(ui, static_cast<Edit&>(control));
-        case ControlKind::Button:
-            return std::make_unique<ButtonPeer>(ui, static_cast<Button&>(control));
-        case ControlKind::RadioButton:
-            return std::make_unique<RadioPeer>(ui, static_cast<RadioButton&>(control));
-        case ControlKind::TrackBar:
-            return std::make_unique<TrackBarPeer>(ui, static_cast<TrackBar&>(control));
-        case ControlKind::Image:
-            return std::make_unique<ImagePeer>(ui, static_cast<Image&>(control));
-        case ControlKind::PaintBox:
-            return std::make_unique<PaintBoxPeer>(ui, static_cast<PaintBox&>(control));
-        case ControlKind::Panel:
-        case ControlKind::GroupBox:
-            return std::make_unique<PanelPeer>(ui, control);
-        case ControlKind::Form:
-            break;
-    }
-    return nullptr;
+    return MakeChildPeerWith(control, QtPeerMaker{ui});
 }
 
 }  // namespace duskpane

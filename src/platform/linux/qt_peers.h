@@ -9,6 +9,7 @@
 
 #include "platform/ui_seam.h"
 #include "ui/bitmap.h"
+#include "ui/peer_rules.h"
 
 namespace duskpane {
 
@@ -40,10 +41,6 @@ public:
     virtual QWidget* Container() const { return widget_; }
 
     void Changed(Change what) override;
-    // Reads again what the kit may change without a word (a box's length
-    // limit, a button's default mark, a picture's stretch); done whenever
-    // the form shows.
-    virtual void SyncUnannounced() {}
 
 protected:
     // Gives the peer its widget, which belongs to the peer from here on;
@@ -82,18 +79,13 @@ private:
     QtFormPeer& peer_;
 };
 
-class QtFormPeer : public QtControlPeer {
+class QtFormPeer : public QtControlPeer, public FormPeerBase {
 public:
     QtFormPeer(QtUi& ui, Form& form);
     ~QtFormPeer() override;
 
-    Form& GetForm() const;
+    using FormPeerBase::GetForm;
     FormWidget* Window() const { return static_cast<FormWidget*>(Widget()); }
-    // Borderless forms paint the kit's composed picture of themselves.
-    bool Rendered() const { return rendered_; }
-    // The dimming layer: borderless, below the always-on-top forms, never
-    // taking the focus.
-    bool Dimmer() const { return dimmer_; }
     bool StaysOnTop() const;
 
     // A part of a rendered form changed (form coordinates); it is painted
@@ -110,16 +102,26 @@ protected:
     void Apply(Change what) override;
 
 private:
-    void ScheduleShow();
-    void ShowNow();
-    void Hide();
-    void Place();
-    void SyncControls(const Control& parent);
-    void FocusFirstControl();
+    bool QueueShow() override;
+    void ShowNow() override;
+    void Hide() override;
+    bool IsShown() const override;
+    void SetFrame(const Rect& screenArea) override;
+    void SetClientSize(int width, int height) override;
+    void SetWindowEnabled(bool enabled) override;
+    void SetTitle(const std::string& title) override;
+    void Repaint(const Rect& area) override;
+    void ApplyColour() override;
+    void ApplyAlpha() override;
+    void ApplyLayered() override;
+    void Raise() override;
+    void SetModal(bool modal) override;
+    Rect OuterFrame() const override;
+    Rect ScreenArea() const override;
+    std::optional<Rect> OwnerFrame() const override;
+    void MoveFrameTo(int left, int top) override;
+    void FocusQuietly(Control& control) override;
 
-    bool rendered_ = false;
-    bool dimmer_ = false;
-    bool showPending_ = false;
     bool refreshPending_ = false;
     // The whole shape is computed anew at the next refresh.
     bool forceShape_ = false;

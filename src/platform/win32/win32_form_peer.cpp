@@ -38,21 +38,17 @@ DWORD ExStyleFor(const Form& form, bool rendered) {
 
 }  // namespace
 
-Win32FormPeer::Win32FormPeer(Win32Ui& ui, Form& form) : Win32ControlPeer(ui, form) {
-    rendered_ = form.Border == BorderStyle::None;
-    dimmer_ = rendered_ && form.Style == FormStyle::Normal && form.AlphaBlend;
+Win32FormPeer::Win32FormPeer(Win32Ui& ui, Form& form) : Win32ControlPeer(ui, form), FormPeerBase(form) {
     // Dialogs belong to the main window, so that they stay above it (it is
     // always on top); the screen layers belong to nobody, so that raising
     // one never moves the other.
-    HWND owner = rendered_ ? nullptr : ui.MainWindow();
-    if (!owner && !rendered_) owner = ui.ApplicationWindow();
-    HWND window = CreateWindowExW(ExStyleFor(form, rendered_), kFormClass, Widen(form.Caption()).c_str(),
-                                  StyleFor(form, rendered_), form.Left(), form.Top(), std::max(form.Width(), 1),
+    HWND owner = Rendered() ? nullptr : ui.MainWindow();
+    if (!owner && !Rendered()) owner = ui.ApplicationWindow();
+    HWND window = CreateWindowExW(ExStyleFor(form, Rendered()), kFormClass, Widen(form.Caption()).c_str(),
+                                  StyleFor(form, Rendered()), form.Left(), form.Top(), std::max(form.Width(), 1),
                                   std::max(form.Height(), 1), owner, nullptr, ui.Instance(), nullptr);
     Attach(window, false);
-    for (Change what : {Change::Text, Change::Colour, Change::Bounds, Change::Alpha, Change::Layered,
-                        Change::Enabled, Change::Visible})
-        Apply(what);
+    ApplyAllForm();
 }
 
 Win32FormPeer::~Win32FormPeer() {
@@ -60,53 +56,31 @@ Win32FormPeer::~Win32FormPeer() {
     if (window_ && IsWindowVisible(window_)) ShowWindow(window_, SW_HIDE);
 }
 
-Form& Win32FormPeer::GetForm() const { return static_cast<Form&>(control_); }
-
 void Win32FormPeer::Apply(Change what) {
-    if (!window_) return;
-    Form& form = GetForm();
-    switch (what) {
-        case Change::Bounds:
-            ApplyBounds();
-            break;
-        case Change::Visible:
-            if (form.Visible())
-                ScheduleShow();
-            else
-                Hide();
-            break;
-        case Change::Enabled:
-            EnableWindow(window_, form.Enabled());
-            break;
-        case Change::Text:
-            SetWindowTextW(window_, Widen(form.Caption()).c_str());
-            break;
-        case Change::Colour:
-        case Change::Picture:
-            Invalidate(RECT{0, 0, form.Width(), form.Height()});
-            break;
-        case Change::Alpha:
-        case Change::Layered:
-            ApplyLayering();
-            break;
-        case Change::ZOrder:
-            // Raised to the top of the ordinary windows, below the always-on-top ones.
-            if (IsWindowVisible(window_)) {
-                SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-                ui_.Restack();
-            } else {
-                raisePending_ = true;
-            }
-            break;
-        case Change::Modal:
-            if (form.IsModal())
-                ui_.DisableOthers(this, window_);
-            else
-                ui_.EnableOthers(this);
-            break;
-        default:
-            break;
+    if (window_) ApplyFormChange(what);
+}
+
+void Win32FormPeer::SetWindowEnabled(bool enabled) { EnableWindow(window_, enabled); }
+
+void Win32FormPeer::SetTitle(const std::string& title) { SetWindowTextW(window_, Widen(title).c_str()); }
+
+void Win32FormPeer::Repaint(const Rect& area) { Invalidate(RECT{area.left, area.top, area.right, area.bottom}); }
+
+// Raised to the top of the ordinary windows, below the always-on-top ones.
+void Win32FormPeer::Raise() {
+    if (IsWindowVisible(window_)) {
+        SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ui_.Restack();
+    } else {
+        raisePending_ = true;
     }
+}
+
+void Win32FormPeer::SetModal(bool modal) {
+    if (modal)
+        ui_.DisableOthers(this, window_);
+    else
+        ui_.EnableOthers(this);
 }
 
 // Colour-keyed: pure black is see-through and lets clicks through; with a
@@ -129,69 +103,57 @@ void Win32FormPeer::ApplyLayering() {
 }
 
 void Win32FormPeer::ApplyBounds() {
-    if (!window_) return;
-    const Form& form = GetForm();
-    if (rendered_) {
-        SetWindowPos(window_, nullptr, form.Left(), form.Top(), form.Width(), form.Height(),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        Invalidate(RECT{0, 0, form.Width(), form.Height()});
-        return;
-    }
-    // A dialog's size is its client area's.
-    RECT outer{0, 0, form.Width(), form.Height()};
+    if (window_) ApplyFormBounds();
+}
+
+bool Win32FormPeer::IsShown() const { return IsWindowVisible(window_) != FALSE; }
+
+void Win32FormPeer::SetFrame(const Rect& area) {
+    SetWindowPos(window_, nullptr, area.left, area.top, area.Width(), area.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A dialog's size is its client area's.
+void Win32FormPeer::SetClientSize(int width, int height) {
+    RECT outer{0, 0, width, height};
     AdjustWindowRectEx(&outer, DWORD(GetWindowLongW(window_, GWL_STYLE)), FALSE,
                        DWORD(GetWindowLongW(window_, GWL_EXSTYLE)));
     SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (IsWindowVisible(window_) && form.Position == FormPosition::Designed) Place();
 }
 
-// Where a dialog goes when it shows: its designed place, the middle of the
-// screen, or the middle of its owner (the main window).
-void Win32FormPeer::Place() {
-    const Form& form = GetForm();
+Rect Win32FormPeer::OuterFrame() const {
     RECT outer;
     GetWindowRect(window_, &outer);
-    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    return Rect{outer.left, outer.top, outer.right, outer.bottom};
+}
+
+Rect Win32FormPeer::ScreenArea() const {
     const ScreenSize screen = ui_.PrimaryScreen();
-    RECT around{0, 0, screen.width, screen.height};
-    switch (form.Position) {
-        case FormPosition::Designed:
-            SetWindowPos(window_, nullptr, form.Left(), form.Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            return;
-        case FormPosition::ScreenCenter:
-            break;
-        case FormPosition::OwnerCenter: {
-            HWND owner = ui_.MainWindow();
-            if (owner && owner != window_ && IsWindowVisible(owner)) GetWindowRect(owner, &around);
-            break;
-        }
-    }
-    SetWindowPos(window_, nullptr, around.left + (around.right - around.left - width) / 2,
-                 around.top + (around.bottom - around.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return Rect{0, 0, screen.width, screen.height};
 }
 
-void Win32FormPeer::SyncControls(const Control& parent) {
-    for (const Control* child : parent.Children()) {
-        if (Win32ControlPeer* peer = ui_.PeerOf(*child)) peer->SyncUnannounced();
-        SyncControls(*child);
-    }
+std::optional<Rect> Win32FormPeer::OwnerFrame() const {
+    HWND owner = ui_.MainWindow();
+    if (!owner || owner == window_ || !IsWindowVisible(owner)) return std::nullopt;
+    RECT area;
+    GetWindowRect(owner, &area);
+    return Rect{area.left, area.top, area.right, area.bottom};
 }
 
-// The kit reports the form visible before its show handler and again after
-// it; the window appears once, from the queue.
-void Win32FormPeer::ScheduleShow() {
-    if (showPending_) return;
-    showPending_ = PostMessageW(window_, kShowNow, 0, 0) != FALSE;
-    if (!showPending_) ShowNow();
+void Win32FormPeer::MoveFrameTo(int left, int top) {
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+void Win32FormPeer::FocusQuietly(Control& control) {
+    if (HWND target = ui_.WindowOf(control)) ui_.SetFocusQuietly(target);
+}
+
+bool Win32FormPeer::QueueShow() { return PostMessageW(window_, kShowNow, 0, 0) != FALSE; }
 
 void Win32FormPeer::ShowNow() {
-    showPending_ = false;
     Form& form = GetForm();
-    if (!form.Visible() || IsWindowVisible(window_)) return;
-    if (rendered_) {
+    if (IsWindowVisible(window_)) return;
+    if (Rendered()) {
         ApplyBounds();
     } else {
         SyncControls(form);
@@ -206,36 +168,20 @@ void Win32FormPeer::ShowNow() {
     ui_.Restack();
     // The whole window with its controls is painted before anything else runs.
     RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    if (!rendered_) {
+    if (!Rendered()) {
         SetForegroundWindow(window_);
         FocusFirstControl();
     }
 }
 
 void Win32FormPeer::Hide() {
-    showPending_ = false;
     if (!IsWindowVisible(window_)) return;
     const bool wasActive = GetActiveWindow() == window_;
     // A modal form gives the others back first, so that the system can
     // activate its owner as it goes.
     ui_.EnableOthers(this);
     ShowWindow(window_, SW_HIDE);
-    if (!rendered_ && wasActive && (!GetActiveWindow() || GetActiveWindow() == window_)) ui_.ActivateMainForm();
-}
-
-// A dialog that shows gives the focus to the control that had it, or else
-// to the first control in tab order, as the window system does.
-void Win32FormPeer::FocusFirstControl() {
-    Form& form = GetForm();
-    if (Control* active = form.ActiveControl(); active && active->CanFocus()) {
-        if (HWND target = ui_.WindowOf(*active)) ui_.SetFocusQuietly(target);
-        return;
-    }
-    for (Control* control : form.TabOrderList())
-        if (control->CanFocus() && control->TabStop()) {
-            form.UserFocus(control);
-            return;
-        }
+    if (!Rendered() && wasActive && (!GetActiveWindow() || GetActiveWindow() == window_)) ui_.ActivateMainForm();
 }
 
 // An activated dialog gives the keyboard to the kit's focused control.
@@ -248,7 +194,7 @@ void Win32FormPeer::RestoreFocus() {
 
 void Win32FormPeer::Invalidate(const RECT& rect) {
     if (!window_) return;
-    if (rendered_) {
+    if (Rendered()) {
         stale_ = true;
         InvalidateRect(window_, &rect, FALSE);
     } else {
@@ -304,17 +250,17 @@ LRESULT Win32FormPeer::OwnWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     if (ui_.ReflectToChild(message, wParam, lParam, result)) return result;
     switch (message) {
         case kShowNow:
-            ShowNow();
+            ShowWhenDue();
             return 0;
         case WM_ERASEBKGND:
-            if (!rendered_) {
+            if (!Rendered()) {
                 RECT area;
                 GetClientRect(window_, &area);
                 FillRect(reinterpret_cast<HDC>(wParam), &area, ui_.Brush(GetForm().Colour()));
             }
             return 1;
         case WM_PAINT:
-            if (!rendered_) break;
+            if (!Rendered()) break;
             Paint();
             return 0;
         case WM_CLOSE:
@@ -329,7 +275,7 @@ LRESULT Win32FormPeer::OwnWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) break;
-            if (rendered_) {
+            if (Rendered()) {
                 if (GetForm().Style != FormStyle::StayOnTop) PostMessageW(window_, kRestack, 0, 0);
                 break;
             }

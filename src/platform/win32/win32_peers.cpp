@@ -506,61 +506,44 @@ private:
 class RenderedChildPeer : public Win32ControlPeer {
 public:
     RenderedChildPeer(Win32Ui& ui, Control& control, Win32FormPeer& form)
-        : Win32ControlPeer(ui, control), form_(form), area_(Area()) {
-        form_.Invalidate(area_);
+        : Win32ControlPeer(ui, control), form_(form), area_(control) {
+        form_.Invalidate(ToRECT(area_.Area()));
     }
 
 private:
-    RECT Area() const {
-        const int left = control_.FormLeft(), top = control_.FormTop();
-        return RECT{left, top, left + control_.Width(), top + control_.Height()};
-    }
+    static RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
     void Apply(Change what) override {
-        if (what != Change::Bounds && what != Change::Visible && what != Change::Picture &&
-            what != Change::Colour)
-            return;
-        const RECT now = Area();
-        RECT both;
-        UnionRect(&both, &area_, &now);
-        // Moving a control that holds others moves them too.
-        form_.Invalidate(control_.Children().empty() ? both : RECT{0, 0, 1 << 20, 1 << 20});
-        area_ = now;
+        if (const std::optional<Rect> changed = area_.Changed(what)) form_.Invalidate(ToRECT(*changed));
     }
 
     Win32FormPeer& form_;
-    RECT area_;
+    DrawnArea area_;
+};
+
+// The Win32 peer of each kind of control.
+struct Win32PeerMaker {
+    Win32Ui& ui;
+    using Peer = std::unique_ptr<Win32ControlPeer>;
+    Win32FormPeer* FormPeerOf(const Form& form) const { return ui.FormPeerOf(form); }
+    Peer Drawn(Control& control, Win32FormPeer& form) const {
+        return std::make_unique<RenderedChildPeer>(ui, control, form);
+    }
+    Peer operator()(Label& label) const { return std::make_unique<LabelPeer>(ui, label); }
+    Peer operator()(Edit& edit) const { return std::make_unique<EditPeer>(ui, edit); }
+    Peer operator()(Button& button) const { return std::make_unique<ButtonPeer>(ui, button); }
+    Peer operator()(RadioButton& radio) const { return std::make_unique<RadioPeer>(ui, radio); }
+    Peer operator()(TrackBar& track) const { return std::make_unique<TrackBarPeer>(ui, track); }
+    Peer operator()(Image& image) const { return std::make_unique<ImagePeer>(ui, image); }
+    Peer operator()(PaintBox& box) const { return std::make_unique<PaintBoxPeer>(ui, box); }
+    Peer operator()(Panel& panel) const { return std::make_unique<PanelPeer>(ui, panel); }
+    Peer operator()(GroupBox& box) const { return std::make_unique<GroupBoxPeer>(ui, box); }
 };
 
 }  // namespace
 
 std::unique_ptr<Win32ControlPeer> MakeChildPeer(Win32Ui& ui, Control& control) {
-    Form* form = control.ParentForm();
-    Win32FormPeer* formPeer = form ? ui.FormPeerOf(*form) : nullptr;
-    if (formPeer && formPeer->Rendered()) return std::make_unique<RenderedChildPeer>(ui, control, *formPeer);
-    switch (control.Kind()) {
-        case ControlKind::Label:
-            return std::make_unique<LabelPeer>(ui, control);
-        case ControlKind::Edit:
-            return std::make_unique<EditPeer>(ui, static_cast<Edit&>(control));
-        case ControlKind::Button:
-            return std::make_unique<ButtonPeer>(ui, static_cast<Button&>(control));
-        case ControlKind::RadioButton:
-            return std::make_unique<RadioPeer>(ui, static_cast<RadioButton&>(control));
-        case ControlKind::TrackBar:
-            return std::make_unique<TrackBarPeer>(ui, static_cast<TrackBar&>(control));
-        case ControlKind::Image:
-            return std::make_unique<ImagePeer>(ui, static_cast<Image&>(control));
-        case ControlKind::PaintBox:
-            return std::make_unique<PaintBoxPeer>(ui, static_cast<PaintBox&>(control));
-        case ControlKind::Panel:
-            return std::make_unique<PanelPeer>(ui, control);
-        case ControlKind::GroupBox:
-            return std::make_unique<GroupBoxPeer>(ui, control);
-        case ControlKind::Form:
-            break;
-    }
-    return nullptr;
+    return MakeChildPeerWith(control, Win32PeerMaker{ui});
 }
 
 }  // namespace duskpane

@@ -9,6 +9,7 @@
 
 #include "platform/ui_seam.h"
 #include "ui/bitmap.h"
+#include "ui/peer_rules.h"
 
 namespace duskpane {
 
@@ -41,10 +42,6 @@ public:
     HWND Window() const { return window_; }
 
     void Changed(Change what) override;
-    // Reads again what the kit may change without a word (a box's length
-    // limit, a button's default mark, a track bar's ticks); done whenever
-    // the form shows.
-    virtual void SyncUnannounced() {}
     // A notification the native control sent to its container (WM_COMMAND,
     // WM_HSCROLL, WM_CTLCOLOR...); true when the peer answered it.
     virtual bool Reflect(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -87,16 +84,12 @@ std::unique_ptr<Win32ControlPeer> MakeChildPeer(Win32Ui& ui, Control& control);
 // The top-level window of a form. Dialogs are captioned windows with their
 // controls as child windows; a borderless form (the screen layers) paints
 // the kit's composed picture of itself, its controls being drawn by it.
-class Win32FormPeer : public Win32ControlPeer {
+class Win32FormPeer : public Win32ControlPeer, public FormPeerBase {
 public:
     Win32FormPeer(Win32Ui& ui, Form& form);
     ~Win32FormPeer() override;
 
-    Form& GetForm() const;
-    bool Rendered() const { return rendered_; }
-    // The dimming layer: borderless with a constant alpha, below the
-    // always-on-top forms.
-    bool Dimmer() const { return dimmer_; }
+    using FormPeerBase::GetForm;
     // A part of a rendered form changed (form coordinates); it is painted
     // again soon.
     void Invalidate(const RECT& rect);
@@ -113,18 +106,28 @@ protected:
 private:
     void Paint();
     void ApplyLayering();
-    void ScheduleShow();
-    void ShowNow();
-    void Hide();
-    void Place();
-    void SyncControls(const Control& parent);
-    void FocusFirstControl();
     void RestoreFocus();
     void ContextMenu(HWND target, LPARAM at);
 
-    bool rendered_ = false;
-    bool dimmer_ = false;
-    bool showPending_ = false;
+    bool QueueShow() override;
+    void ShowNow() override;
+    void Hide() override;
+    bool IsShown() const override;
+    void SetFrame(const Rect& screenArea) override;
+    void SetClientSize(int width, int height) override;
+    void SetWindowEnabled(bool enabled) override;
+    void SetTitle(const std::string& title) override;
+    void Repaint(const Rect& area) override;
+    void ApplyAlpha() override { ApplyLayering(); }
+    void ApplyLayered() override { ApplyLayering(); }
+    void Raise() override;
+    void SetModal(bool modal) override;
+    Rect OuterFrame() const override;
+    Rect ScreenArea() const override;
+    std::optional<Rect> OwnerFrame() const override;
+    void MoveFrameTo(int left, int top) override;
+    void FocusQuietly(Control& control) override;
+
     bool raisePending_ = false;
     // The composed picture must be made anew before the next paint.
     bool stale_ = true;

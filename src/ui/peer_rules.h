@@ -1,0 +1,140 @@
+// What every backend's peers decide alike: which peer a child control gets,
+// what a form that paints its controls paints again, how a form's changes
+// reach its window, where a dialog goes, which control has the keyboard when
+// it shows, and when its window appears. A backend makes the native calls.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/ui_seam.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+
+namespace duskpane {
+
+// A rectangle in pixels, right and bottom edges excluded.
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const Rect&) const = default;
+};
+
+Rect Union(const Rect& a, const Rect& b);
+// A control's area in its form's coordinates.
+Rect FormArea(const Control& control);
+
+// The area of a control that its form paints itself: a change that shows
+// gives the part of the form to paint again.
+class DrawnArea {
+public:
+    explicit DrawnArea(const Control& control) : control_(control), area_(FormArea(control)) {}
+    const Rect& Area() const { return area_; }
+    // The old and the new area; the whole form when the control holds
+    // others, as moving it moves them too; none for changes that do not show.
+    std::optional<Rect> Changed(Change what);
+
+private:
+    const Control& control_;
+    Rect area_;
+};
+
+// Makes a child control's peer through a backend's maker: make.FormPeerOf
+// (the form's peer, or null), make.Drawn(control, formPeer) for a control
+// that its form paints, make(kind&) for a native peer of each kind.
+template <class Maker>
+auto MakeChildPeerWith(Control& control, Maker&& make) -> decltype(make(static_cast<Label&>(control))) {
+    Form* form = control.ParentForm();
+    auto* formPeer = form ? make.FormPeerOf(*form) : nullptr;
+    if (formPeer && formPeer->Rendered()) return make.Drawn(control, *formPeer);
+    switch (control.Kind()) {
+        case ControlKind::Label: return make(static_cast<Label&>(control));
+        case ControlKind::Edit: return make(static_cast<Edit&>(control));
+        case ControlKind::Button: return make(static_cast<Button&>(control));
+        case ControlKind::RadioButton: return make(static_cast<RadioButton&>(control));
+        case ControlKind::TrackBar: return make(static_cast<TrackBar&>(control));
+        case ControlKind::Image: return make(static_cast<Image&>(control));
+        case ControlKind::PaintBox: return make(static_cast<PaintBox&>(control));
+        case ControlKind::Panel: return make(static_cast<Panel&>(control));
+        case ControlKind::GroupBox: return make(static_cast<GroupBox&>(control));
+        case ControlKind::Form: break;
+    }
+    return nullptr;
+}
+
+// The portable half of a form's peer. Dialogs are captioned windows with
+// their controls as native children; a borderless form (the screen layers)
+// paints the kit's composed picture of itself, controls included.
+class FormPeerBase {
+public:
+    explicit FormPeerBase(Form& form);
+    virtual ~FormPeerBase() = default;
+    FormPeerBase(const FormPeerBase&) = delete;
+    FormPeerBase& operator=(const FormPeerBase&) = delete;
+
+    Form& GetForm() const { return form_; }
+    // Borderless forms paint the kit's composed picture of themselves.
+    bool Rendered() const { return rendered_; }
+    // The dimming layer: borderless, at a constant alpha, below the
+    // always-on-top forms and never taking the focus.
+    bool Dimmer() const { return dimmer_; }
+    Rect WholeForm() const { return Rect{0, 0, form_.Width(), form_.Height()}; }
+
+protected:
+    // Everything the window shows of the form, as at creation.
+    void ApplyAllForm();
+    void ApplyFormChange(Change what);
+    // A rendered form covers its place on the screen; a dialog takes its
+    // client size and, when shown at its designed place, goes there again.
+    void ApplyFormBounds();
+    // The kit reports the form visible before its show handler and again
+    // after it; the window appears once, from the queue.
+    void ScheduleShow();
+    // The queued show.
+    void ShowWhenDue();
+    // Where a dialog goes when it shows: its designed place, the middle of
+    // the screen, or the middle of its owner (the main window).
+    void Place();
+    // Reads again what the kit changes without a word, in every control.
+    void SyncControls(const Control& parent);
+    // A dialog that shows gives the focus to the control that had it, or
+    // else to the first control in tab order, as the window systems do.
+    void FocusFirstControl();
+
+    // ---- the native calls
+    // Queues a call of ShowWhenDue; false when nothing can be queued.
+    virtual bool QueueShow() = 0;
+    virtual void ShowNow() = 0;
+    virtual void Hide() = 0;
+    virtual bool IsShown() const = 0;
+    virtual void SetFrame(const Rect& screenArea) = 0;
+    virtual void SetClientSize(int width, int height) = 0;
+    virtual void SetWindowEnabled(bool enabled) = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    virtual void Repaint(const Rect& area) = 0;
+    virtual void ApplyColour() { Repaint(WholeForm()); }
+    virtual void ApplyAlpha() = 0;
+    virtual void ApplyLayered() = 0;
+    virtual void Raise() = 0;
+    virtual void SetModal(bool modal) = 0;
+    // The window's outer frame, the primary screen and the owner's outer
+    // frame (when the owner is another window that shows), in screen pixels.
+    virtual Rect OuterFrame() const = 0;
+    virtual Rect ScreenArea() const = 0;
+    virtual std::optional<Rect> OwnerFrame() const = 0;
+    virtual void MoveFrameTo(int left, int top) = 0;
+    // Gives the native keyboard focus without reporting it back to the kit.
+    virtual void FocusQuietly(Control& control) = 0;
+
+private:
+    Form& form_;
+    bool rendered_ = false;
+    bool dimmer_ = false;
+    bool showPending_ = false;
+};
+
+}  // namespace duskpane
