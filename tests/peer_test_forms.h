@@ -1,5 +1,5 @@
-// Forms for the native backends' peer tests: a colour-keyed screen layer as
-// the main form and a dialog with one control of each kind.
+// Forms for the peer tests: a colour-keyed screen layer as the main form, a
+// dimming layer and a dialog with one control of each kind.
 #pragma once
 
 #include "ui/application.h"
@@ -26,6 +26,17 @@ public:
     }
     Image mark{this, "mark"};
     int closes = 0;
+};
+
+class DimmerForm : public Form {
+public:
+    explicit DimmerForm(Application& app) : Form(app, "DimmerForm") {
+        Border = BorderStyle::None;
+        SetBounds(0, 0, 320, 200);
+        SetColour(kBlack);
+        AlphaBlend = true;
+        SetAlphaBlendValue(200);
+    }
 };
 
 class SampleForm : public Form {

@@ -44,6 +44,13 @@ inline void WhenModal(std::function<void(QWidget*)> action, QWidget* expected = 
 }
 
 class QtUiTest : public ::testing::Test {
+public:
+    // Lets the queued work (deferred shows, repaints) run.
+    static void Settle(int rounds = 5) {
+        for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
 protected:
     QtUiTest() : app(ui, ui) {
         app.Title = "Duskpane";
@@ -57,11 +64,6 @@ protected:
     }
     QWindow* WindowOf(const Form& form) { return ui.WidgetOf(form)->windowHandle(); }
 
-    // Lets the queued work (deferred shows, repaints) run.
-    static void Settle(int rounds = 5) {
-        for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
     // Shows a form and waits for its window.
     void ShowForm(Form& form) {
         form.Show();
@@ -74,10 +76,6 @@ protected:
         QWidget* widget = ui.WidgetOf(control);
         QWidget* top = widget->window();
         QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, widget->rect().center()));
-        Settle();
-    }
-    void Type(const Form& form, const std::string& keys) {
-        for (char key : keys) QTest::keyClick(WindowOf(form), key);
         Settle();
     }
     QtUi ui;
