@@ -12,6 +12,25 @@ Rect Union(const Rect& a, const Rect& b) {
                 std::max(a.bottom, b.bottom)};
 }
 
+Bitmap32 ShownPicture(const Image& image, Pixel background) {
+    const int width = image.Width(), height = image.Height();
+    Bitmap32 out(std::max(width, 0), std::max(height, 0), background);
+    if (out.Empty() || !image.HasPicture()) return out;
+    const Bitmap32& picture = image.Picture();
+    const bool stretch = image.Stretch;
+    const int w = stretch ? width : std::min(width, picture.Width());
+    const int h = stretch ? height : std::min(height, picture.Height());
+    for (int y = 0; y < h; ++y) {
+        const int sy = stretch ? int(int64_t(y) * picture.Height() / height) : y;
+        for (int x = 0; x < w; ++x) {
+            const int sx = stretch ? int(int64_t(x) * picture.Width() / width) : x;
+            const Pixel p = picture.At(sx, sy) & 0xFFFFFFu;
+            if (!(image.Transparent && p == kBlack)) out.Set(x, y, 0xFF000000u | p);
+        }
+    }
+    return out;
+}
+
 Rect FormArea(const Control& control) {
     const int left = control.FormLeft(), top = control.FormTop();
     return Rect{left, top, left + control.Width(), top + control.Height()};
@@ -98,6 +117,15 @@ void FormPeerBase::ScheduleShow() {
 void FormPeerBase::ShowWhenDue() {
     showPending_ = false;
     if (form_.Visible()) ShowNow();
+}
+
+void FormPeerBase::ShowNow() {
+    if (IsShown()) return;
+    if (!rendered_) SyncControls(form_);
+    ApplyFormBounds();
+    if (!rendered_) Place();
+    Appear();
+    if (!rendered_) FocusFirstControl();
 }
 
 void FormPeerBase::Place() {

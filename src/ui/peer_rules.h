@@ -25,6 +25,19 @@ struct Rect {
 };
 
 Rect Union(const Rect& a, const Rect& b);
+
+// Every part of a control's state, in the order a new peer reads it.
+inline constexpr Change kEveryChange[] = {Change::Font,     Change::Colour,  Change::Text,
+                                          Change::Range,    Change::Position, Change::Checked,
+                                          Change::Picture,  Change::Bounds,  Change::Enabled,
+                                          Change::Visible};
+
+// The picture as an image control shows it, at the control's size: at
+// natural size from the top-left corner or stretched (nearest pixel, as the
+// kit's own composition does), black left out when the control is
+// transparent. Shown pixels carry a full alpha byte; what the picture leaves
+// out keeps the background.
+Bitmap32 ShownPicture(const Image& image, Pixel background);
 // A control's area in its form's coordinates.
 Rect FormArea(const Control& control);
 
@@ -96,6 +109,10 @@ protected:
     void ScheduleShow();
     // The queued show.
     void ShowWhenDue();
+    // A rendered form covers its place first; a dialog reads its controls
+    // again, takes its size and place, and gives the keyboard to a control
+    // once it shows.
+    void ShowNow();
     // Where a dialog goes when it shows: its designed place, the middle of
     // the screen, or the middle of its owner (the main window).
     void Place();
@@ -108,7 +125,8 @@ protected:
     // ---- the native calls
     // Queues a call of ShowWhenDue; false when nothing can be queued.
     virtual bool QueueShow() = 0;
-    virtual void ShowNow() = 0;
+    // Shows the window, which is ready, above the others as its kind goes.
+    virtual void Appear() = 0;
     virtual void Hide() = 0;
     virtual bool IsShown() const = 0;
     virtual void SetFrame(const Rect& screenArea) = 0;

@@ -53,16 +53,7 @@ private:
         ui_.deferred_.emplace_back(this, [this] { ShowWhenDue(); });
         return true;
     }
-    void ShowNow() override {
-        if (shown_) return;
-        if (!Rendered()) {
-            SyncControls(GetForm());
-            ApplyFormBounds();
-            Place();
-        }
-        shown_ = true;
-        if (!Rendered()) FocusFirstControl();
-    }
+    void Appear() override { shown_ = true; }
     void Hide() override { shown_ = false; }
     void SetFrame(const Rect& area) override { frame_ = area; }
     void SetClientSize(int width, int height) override {

@@ -178,17 +178,9 @@ bool QtFormPeer::QueueShow() {
     return true;
 }
 
-void QtFormPeer::ShowNow() {
+void QtFormPeer::Appear() {
     FormWidget* window = Window();
-    if (!window || window->isVisible()) return;
-    if (Rendered()) {
-        ApplyBounds();
-        Refresh();
-    } else {
-        SyncControls(GetForm());
-        window->setFixedSize(GetForm().Width(), GetForm().Height());
-        Place();
-    }
+    if (Rendered()) Refresh();
     window->show();
     // The window's frame is known once it is shown the first time.
     if (!Rendered() && GetForm().Position != FormPosition::Designed) Place();
@@ -199,7 +191,6 @@ void QtFormPeer::ShowNow() {
         window->activateWindow();
     }
     ui_.Restack();
-    if (!Rendered()) FocusFirstControl();
 }
 
 void QtFormPeer::Hide() {

@@ -100,9 +100,7 @@ void QtControlPeer::ApplyBounds() {
 }
 
 void QtControlPeer::ApplyAll() {
-    for (Change what : {Change::Font, Change::Colour, Change::Text, Change::Range, Change::Position,
-                        Change::Checked, Change::Picture, Change::Bounds, Change::Enabled, Change::Visible})
-        Apply(what);
+    for (Change what : kEveryChange) Apply(what);
 }
 
 namespace {
@@ -375,28 +373,13 @@ private:
     QImage image_;
 };
 
-// The picture as the control shows it, at the control's size: at natural
-// size from the top-left corner or stretched (nearest pixel, as the kit's
-// own composition does), black left out when the control is transparent.
+// The picture as the control shows it; what it leaves out is transparent.
 QImage ComposeImage(const Image& image) {
-    const int width = image.Width(), height = image.Height();
-    if (width <= 0 || height <= 0 || !image.HasPicture()) return QImage();
-    const Bitmap32& picture = image.Picture();
-    QImage out(width, height, QImage::Format_ARGB32);
-    out.fill(Qt::transparent);
-    const bool stretch = image.Stretch;
-    const int w = stretch ? width : std::min(width, picture.Width());
-    const int h = stretch ? height : std::min(height, picture.Height());
-    for (int y = 0; y < h; ++y) {
-        const int sy = stretch ? int(int64_t(y) * picture.Height() / height) : y;
-        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int sx = stretch ? int(int64_t(x) * picture.Width() / width) : x;
-            const Pixel p = picture.At(sx, sy) & 0xFFFFFFu;
-            if (!(image.Transparent && p == kBlack)) row[x] = 0xFF000000u | p;
-        }
-    }
-    return out;
+    if (!image.HasPicture() || image.Width() <= 0 || image.Height() <= 0) return QImage();
+    const Bitmap32 shown = ShownPicture(image, 0);
+    return QImage(reinterpret_cast<const uchar*>(shown.Row(0)), shown.Width(), shown.Height(),
+                  QImage::Format_ARGB32)
+        .copy();
 }
 
 class ImagePeer : public QtControlPeer {

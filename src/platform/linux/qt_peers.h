@@ -103,7 +103,7 @@ protected:
 
 private:
     bool QueueShow() override;
-    void ShowNow() override;
+    void Appear() override;
     void Hide() override;
     bool IsShown() const override;
     void SetFrame(const Rect& screenArea) override;

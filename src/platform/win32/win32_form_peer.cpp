@@ -150,16 +150,7 @@ void Win32FormPeer::FocusQuietly(Control& control) {
 
 bool Win32FormPeer::QueueShow() { return PostMessageW(window_, kShowNow, 0, 0) != FALSE; }
 
-void Win32FormPeer::ShowNow() {
-    Form& form = GetForm();
-    if (IsWindowVisible(window_)) return;
-    if (Rendered()) {
-        ApplyBounds();
-    } else {
-        SyncControls(form);
-        ApplyBounds();
-        Place();
-    }
+void Win32FormPeer::Appear() {
     ShowWindow(window_, SW_SHOW);
     if (raisePending_) {
         raisePending_ = false;
@@ -168,10 +159,7 @@ void Win32FormPeer::ShowNow() {
     ui_.Restack();
     // The whole window with its controls is painted before anything else runs.
     RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    if (!Rendered()) {
-        SetForegroundWindow(window_);
-        FocusFirstControl();
-    }
+    if (!Rendered()) SetForegroundWindow(window_);
 }
 
 void Win32FormPeer::Hide() {

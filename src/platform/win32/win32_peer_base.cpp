@@ -116,9 +116,7 @@ void Win32ControlPeer::ApplyBounds() {
 }
 
 void Win32ControlPeer::ApplyAll() {
-    for (Change what : {Change::Font, Change::Colour, Change::Text, Change::Range, Change::Position,
-                        Change::Checked, Change::Picture, Change::Bounds, Change::Enabled, Change::Visible})
-        Apply(what);
+    for (Change what : kEveryChange) Apply(what);
 }
 
 LRESULT Win32ControlPeer::Colours(HDC dc, Pixel text, Pixel background) {

@@ -346,29 +346,6 @@ private:
     bool syncing_ = false;
 };
 
-// The picture as the control shows it, at the control's size, over what lies
-// behind it: at natural size from the top-left corner or stretched (nearest
-// pixel, as the kit's own composition does), black left out when the
-// control is transparent.
-Bitmap32 ComposePicture(const Image& image) {
-    const int width = image.Width(), height = image.Height();
-    Bitmap32 out(std::max(width, 0), std::max(height, 0), BackgroundOf(image));
-    if (out.Empty() || !image.HasPicture()) return out;
-    const Bitmap32& picture = image.Picture();
-    const bool stretch = image.Stretch;
-    const int w = stretch ? width : std::min(width, picture.Width());
-    const int h = stretch ? height : std::min(height, picture.Height());
-    for (int y = 0; y < h; ++y) {
-        const int sy = stretch ? int(int64_t(y) * picture.Height() / height) : y;
-        for (int x = 0; x < w; ++x) {
-            const int sx = stretch ? int(int64_t(x) * picture.Width() / width) : x;
-            const Pixel p = picture.At(sx, sy) & 0xFFFFFFu;
-            if (!(image.Transparent && p == kBlack)) out.Set(x, y, p);
-        }
-    }
-    return out;
-}
-
 // Pictures and paint boxes: windows of the backend's own class that paint
 // pixels made by the kit.
 class PixelsPeer : public Win32ControlPeer {
@@ -413,7 +390,8 @@ public:
     ImagePeer(Win32Ui& ui, Image& image) : PixelsPeer(ui, image), image_(image) { ApplyAll(); }
 
 private:
-    Bitmap32 Pixels() const override { return ComposePicture(image_); }
+    // The picture as the control shows it, over what lies behind it.
+    Bitmap32 Pixels() const override { return ShownPicture(image_, BackgroundOf(image_)); }
     // An empty picture control shows nothing: what lies below it shows.
     bool ShowsNow() const override { return image_.Visible() && image_.HasPicture(); }
     void SyncUnannounced() override { Apply(Change::Picture); }

@@ -110,7 +110,7 @@ private:
     void ContextMenu(HWND target, LPARAM at);
 
     bool QueueShow() override;
-    void ShowNow() override;
+    void Appear() override;
     void Hide() override;
     bool IsShown() const override;
     void SetFrame(const Rect& screenArea) override;
