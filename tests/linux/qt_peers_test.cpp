@@ -103,6 +103,9 @@ TEST_F(QtUiTest, WidgetsShowWhatOnlyQtShows) {
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_EQ(Widget<QSlider>(dialog->track)->tickPosition(), QSlider::NoTicks);
     EXPECT_FALSE(Widget<QPushButton>(dialog->ok)->icon().isNull());
+    DimmerForm* dimmer = nullptr;
+    app.CreateForm(dimmer);
+    EXPECT_TRUE(ui.WidgetOf(*dimmer)->windowFlags() & Qt::WindowDoesNotAcceptFocus) << "the dimming layer";
 }
 
 // The shape is set only when a pixel turns black or not black, as setting
@@ -123,12 +126,6 @@ TEST_F(QtUiTest, TheColourKeyedShapeIsSetOnlyWhenItChanges) {
     screen->mark.SetBounds(100, 50, 4, 3);
     Settle();
     EXPECT_EQ(ui.ShapeUpdates(*screen), updates + 1);
-}
-
-TEST_F(QtUiTest, TheDimmingFormNeverTakesTheFocus) {
-    DimmerForm* dimmer = nullptr;
-    app.CreateForm(dimmer);
-    EXPECT_TRUE(ui.WidgetOf(*dimmer)->windowFlags() & Qt::WindowDoesNotAcceptFocus);
 }
 
 }  // namespace

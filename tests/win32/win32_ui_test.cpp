@@ -68,11 +68,8 @@ public:
     }
     // Handles what is queued, and what that queues in turn.
     void Settle() {
-        for (int round = 0; round < 100; ++round) {
-            app_.ProcessMessages(false);
-            if (round >= 3 && !GetQueueStatus(QS_POSTMESSAGE | QS_INPUT | QS_SENDMESSAGE)) return;
-            Sleep(2);
-        }
+        int rounds = 0;
+        PumpUntil([&] { return ++rounds > 3 && !GetQueueStatus(QS_POSTMESSAGE | QS_INPUT | QS_SENDMESSAGE); }, 500);
     }
     void Show(Form& form) {
         form.Show();
@@ -167,8 +164,6 @@ protected:
     }
 
     HWND Window(const Control& control) const { return ui->WindowOf(control); }
-    bool PumpUntil(const std::function<bool()>& done, DWORD ms = 3000) { return probe->PumpUntil(done, ms); }
-    void ShowForm(Form& form) { probe->Show(form); }
     // Runs an action from the message loop once the condition holds (while a
     // modal form, a message box or a menu runs its own loop).
     void When(std::function<bool()> ready, std::function<void()> action) {
@@ -213,7 +208,7 @@ TEST(Win32OpenFileFilter, TheProgramsFilterBecomesTheDialogsList) {
 }
 
 TEST_F(Win32UiTest, NativeWindowsAreTheSystemsOwn) {
-    ShowForm(*dialog);
+    probe->Show(*dialog);
     EXPECT_EQ(GetWindowLongW(Window(*dialog), GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0)
         << "a fixed dialog with only the close box";
     HWND label = Window(dialog->label);
@@ -235,7 +230,7 @@ TEST_F(Win32UiTest, NativeWindowsAreTheSystemsOwn) {
 }
 
 TEST_F(Win32UiTest, AModalFormDisablesTheOthersWhileItShows) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     bool disabledMeanwhile = false;
     When([&] { return IsWindowVisible(Window(*dialog)) != FALSE; },
          [&] {
@@ -248,7 +243,7 @@ TEST_F(Win32UiTest, AModalFormDisablesTheOthersWhileItShows) {
 }
 
 TEST_F(Win32UiTest, TheScreenLayersAreLayeredAsTheKitSays) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     HWND top = Window(*screen);
     EXPECT_TRUE(GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_TRUE(GetWindowLongW(top, GWL_STYLE) & WS_POPUP);
@@ -258,7 +253,7 @@ TEST_F(Win32UiTest, TheScreenLayersAreLayeredAsTheKitSays) {
     ASSERT_TRUE(GetLayeredWindowAttributes(top, &key, &alpha, &flags));
     EXPECT_EQ(flags, DWORD(LWA_COLORKEY)) << "black is see-through; no constant alpha";
     EXPECT_EQ(key, RGB(0, 0, 0));
-    ShowForm(*dimmer);
+    probe->Show(*dimmer);
     ASSERT_TRUE(GetLayeredWindowAttributes(Window(*dimmer), &key, &alpha, &flags));
     EXPECT_EQ(flags, DWORD(LWA_ALPHA));
     screen->SetColourKeyBlack(false);
@@ -266,7 +261,7 @@ TEST_F(Win32UiTest, TheScreenLayersAreLayeredAsTheKitSays) {
 }
 
 TEST_F(Win32UiTest, ThePopupMenuShowsTheShownItemsAndReportsThePick) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     PopupMenu menu("menu");
     auto add = [](MenuItem& parent, const char* caption, bool visible = true) {
         MenuItem& item = parent.Add(std::make_unique<MenuItem>(caption, caption));
@@ -314,7 +309,7 @@ TEST_F(Win32UiTest, ThePopupMenuShowsTheShownItemsAndReportsThePick) {
 }
 
 TEST_F(Win32UiTest, TicksGoOnWhileAMessageBoxIsOpen) {
-    ShowForm(*dialog);
+    probe->Show(*dialog);
     int ticks = 0;
     Timer clock(*app, "clock", 20, true);
     clock.OnTimer = [&](Timer&) { ++ticks; };
@@ -336,7 +331,7 @@ TEST_F(Win32UiTest, TicksGoOnWhileAMessageBoxIsOpen) {
 }
 
 TEST_F(Win32UiTest, TheSystemsEndRequestsCloseTheMainFormOnce) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     HWND top = Window(*screen);
     EXPECT_EQ(SendMessageW(top, WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_EQ(screen->closes, 0) << "asking is not ending";
@@ -348,17 +343,17 @@ TEST_F(Win32UiTest, TheSystemsEndRequestsCloseTheMainFormOnce) {
 }
 
 TEST_F(Win32UiTest, EscapeOnTheScreenLayerEndsTheProgram) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     Press(Window(*screen), VK_ESCAPE);
-    ASSERT_TRUE(PumpUntil([&] { return app->Terminated(); }));
+    ASSERT_TRUE(probe->PumpUntil([&] { return app->Terminated(); }));
     EXPECT_EQ(screen->closes, 1);
     EXPECT_TRUE(IsWindow(Window(*screen))) << "the window stays until the program ends";
 }
 
 TEST_F(Win32UiTest, AltF4OnTheScreenLayerClosesItThroughTheKit) {
-    ShowForm(*screen);
+    probe->Show(*screen);
     PostMessageW(Window(*screen), WM_SYSKEYDOWN, VK_F4, LPARAM(1) << 29 | 1);
-    ASSERT_TRUE(PumpUntil([&] { return app->Terminated(); }));
+    ASSERT_TRUE(probe->PumpUntil([&] { return app->Terminated(); }));
     EXPECT_EQ(screen->closes, 1);
     EXPECT_TRUE(IsWindow(Window(*screen)));
 }
