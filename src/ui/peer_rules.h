@@ -96,6 +96,8 @@ public:
     // always-on-top forms and never taking the focus.
     bool Dimmer() const { return dimmer_; }
     Rect WholeForm() const { return Rect{0, 0, form_.Width(), form_.Height()}; }
+    // A part of the form (form coordinates) is painted again soon.
+    virtual void Repaint(const Rect& area) = 0;
 
 protected:
     // Everything the window shows of the form, as at creation.
@@ -133,7 +135,6 @@ protected:
     virtual void SetClientSize(int width, int height) = 0;
     virtual void SetWindowEnabled(bool enabled) = 0;
     virtual void SetTitle(const std::string& title) = 0;
-    virtual void Repaint(const Rect& area) = 0;
     virtual void ApplyColour() { Repaint(WholeForm()); }
     virtual void ApplyAlpha() = 0;
     virtual void ApplyLayered() = 0;
@@ -153,6 +154,25 @@ private:
     bool rendered_ = false;
     bool dimmer_ = false;
     bool showPending_ = false;
+};
+
+// The peer of a control that its form paints itself, over a backend's peer
+// base: a change that shows only marks its area.
+template <class Base>
+class DrawnPeer : public Base {
+public:
+    template <class Ui>
+    DrawnPeer(Ui& ui, Control& control, FormPeerBase& form) : Base(ui, control), form_(form), area_(control) {
+        form_.Repaint(area_.Area());
+    }
+    void Changed(Change what) override {
+        Base::Changed(what);
+        if (const std::optional<Rect> changed = area_.Changed(what)) form_.Repaint(*changed);
+    }
+
+private:
+    FormPeerBase& form_;
+    DrawnArea area_;
 };
 
 }  // namespace duskpane

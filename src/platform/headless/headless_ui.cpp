@@ -46,7 +46,8 @@ public:
     }
     bool IsShown() const override { return shown_; }
     Rect Frame() const { return frame_; }
-    Rect dirty;
+    // Nothing is painted in memory: the kit composes what a test looks at.
+    void Repaint(const Rect&) override {}
 
 private:
     bool QueueShow() override {
@@ -62,9 +63,6 @@ private:
     }
     void SetWindowEnabled(bool) override {}
     void SetTitle(const std::string&) override {}
-    void Repaint(const Rect& area) override {
-        if (Rendered()) dirty = Union(dirty, area);
-    }
     void ApplyAlpha() override {}
     void ApplyLayered() override {}
     void Raise() override {}
@@ -86,23 +84,6 @@ private:
     Rect frame_;
 };
 
-// A control of a form that paints itself: a change marks its area.
-class HeadlessDrawnPeer : public HeadlessControlPeer {
-public:
-    HeadlessDrawnPeer(HeadlessUi& ui, Control& control, HeadlessFormPeer& form)
-        : HeadlessControlPeer(ui, control), form_(form), area_(control) {
-        form_.dirty = Union(form_.dirty, area_.Area());
-    }
-    void Changed(Change what) override {
-        HeadlessControlPeer::Changed(what);
-        if (const std::optional<Rect> changed = area_.Changed(what)) form_.dirty = Union(form_.dirty, *changed);
-    }
-
-private:
-    HeadlessFormPeer& form_;
-    DrawnArea area_;
-};
-
 struct HeadlessPeerMaker {
     HeadlessUi& ui;
     const std::map<const Form*, HeadlessFormPeer*>& forms;
@@ -112,7 +93,7 @@ struct HeadlessPeerMaker {
         return it == forms.end() ? nullptr : it->second;
     }
     Peer Drawn(Control& control, HeadlessFormPeer& form) const {
-        return std::make_unique<HeadlessDrawnPeer>(ui, control, form);
+        return std::make_unique<DrawnPeer<HeadlessControlPeer>>(ui, control, form);
     }
     Peer operator()(Control& control) const { return std::make_unique<HeadlessControlPeer>(ui, control); }
 };
@@ -165,15 +146,6 @@ bool HeadlessUi::WindowShown(const Form& form) const {
 Rect HeadlessUi::WindowFrame(const Form& form) const {
     auto it = forms_.find(&form);
     return it == forms_.end() ? Rect{} : it->second->Frame();
-}
-
-Rect HeadlessUi::PendingRepaint(const Form& form) const {
-    auto it = forms_.find(&form);
-    return it == forms_.end() ? Rect{} : it->second->dirty;
-}
-
-void HeadlessUi::ClearRepaint(const Form& form) {
-    if (auto it = forms_.find(&form); it != forms_.end()) it->second->dirty = Rect{};
 }
 
 std::unique_ptr<TimerPeer> HeadlessUi::CreateTimerPeer(Timer& timer, MessageSink& sink) {

@@ -55,12 +55,9 @@ public:
     int ChangeCount(const Control& control, Change what) const;
     void ResetChangeCounts();
     // The windows as the peers' decisions left them: whether a form's window
-    // shows, its frame on the screen, the part of a form that paints its
-    // controls still to be painted, and the control with the keyboard.
+    // shows, its frame on the screen, and the control with the keyboard.
     bool WindowShown(const Form& form) const;
     Rect WindowFrame(const Form& form) const;
-    Rect PendingRepaint(const Form& form) const;
-    void ClearRepaint(const Form& form);
     Control* NativeFocus() const { return nativeFocus_; }
 
     // ---- what the user does next, when the program waits for it

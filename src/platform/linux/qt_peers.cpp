@@ -447,32 +447,13 @@ private:
     }
 };
 
-// A control of a form that paints itself: a change only marks its area.
-class RenderedChildPeer : public QtControlPeer {
-public:
-    RenderedChildPeer(QtUi& ui, Control& control, QtFormPeer& form)
-        : QtControlPeer(ui, control), form_(form), area_(control) {
-        form_.Invalidate(ToQRect(area_.Area()));
-    }
-
-private:
-    static QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
-
-    void Apply(Change what) override {
-        if (const std::optional<Rect> changed = area_.Changed(what)) form_.Invalidate(ToQRect(*changed));
-    }
-
-    QtFormPeer& form_;
-    DrawnArea area_;
-};
-
 // The Qt peer of each kind of control.
 struct QtPeerMaker {
     QtUi& ui;
     using Peer = std::unique_ptr<QtControlPeer>;
     QtFormPeer* FormPeerOf(const Form& form) const { return ui.FormPeerOf(form); }
     Peer Drawn(Control& control, QtFormPeer& form) const {
-        return std::make_unique<RenderedChildPeer>(ui, control, form);
+        return std::make_unique<DrawnPeer<QtControlPeer>>(ui, control, form);
     }
     Peer operator()(Label& label) const { return std::make_unique<LabelPeer>(ui, label); }
     Peer operator()(Edit& edit) const { return std::make_unique<EditPeer>(ui, edit); }

@@ -97,6 +97,7 @@ public:
     int ShapeUpdates() const { return shapeUpdates_; }
     // The screen's geometry changed: places the window again.
     void ApplyBounds() override;
+    void Repaint(const Rect& area) override;
 
 protected:
     void Apply(Change what) override;
@@ -110,7 +111,6 @@ private:
     void SetClientSize(int width, int height) override;
     void SetWindowEnabled(bool enabled) override;
     void SetTitle(const std::string& title) override;
-    void Repaint(const Rect& area) override;
     void ApplyColour() override;
     void ApplyAlpha() override;
     void ApplyLayered() override;

@@ -480,32 +480,13 @@ private:
     }
 };
 
-// A control of a form that paints itself: a change only marks its area.
-class RenderedChildPeer : public Win32ControlPeer {
-public:
-    RenderedChildPeer(Win32Ui& ui, Control& control, Win32FormPeer& form)
-        : Win32ControlPeer(ui, control), form_(form), area_(control) {
-        form_.Invalidate(ToRECT(area_.Area()));
-    }
-
-private:
-    static RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-
-    void Apply(Change what) override {
-        if (const std::optional<Rect> changed = area_.Changed(what)) form_.Invalidate(ToRECT(*changed));
-    }
-
-    Win32FormPeer& form_;
-    DrawnArea area_;
-};
-
 // The Win32 peer of each kind of control.
 struct Win32PeerMaker {
     Win32Ui& ui;
     using Peer = std::unique_ptr<Win32ControlPeer>;
     Win32FormPeer* FormPeerOf(const Form& form) const { return ui.FormPeerOf(form); }
     Peer Drawn(Control& control, Win32FormPeer& form) const {
-        return std::make_unique<RenderedChildPeer>(ui, control, form);
+        return std::make_unique<DrawnPeer<Win32ControlPeer>>(ui, control, form);
     }
     Peer operator()(Label& label) const { return std::make_unique<LabelPeer>(ui, label); }
     Peer operator()(Edit& edit) const { return std::make_unique<EditPeer>(ui, edit); }

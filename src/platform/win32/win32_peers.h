@@ -97,6 +97,7 @@ public:
     int Renders() const { return renders_; }
     // Places the window again (the screen's size changed).
     void ApplyBounds() override;
+    void Repaint(const Rect& area) override;
 
     LRESULT OwnWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -117,7 +118,6 @@ private:
     void SetClientSize(int width, int height) override;
     void SetWindowEnabled(bool enabled) override;
     void SetTitle(const std::string& title) override;
-    void Repaint(const Rect& area) override;
     void ApplyAlpha() override { ApplyLayering(); }
     void ApplyLayered() override { ApplyLayering(); }
     void Raise() override;
