@@ -8,6 +8,9 @@
 
 namespace duskpane::peer_test {
 
+// Keys a track bar takes, with their virtual key codes.
+constexpr int kKeyEnd = 0x23, kKeyHome = 0x24, kKeyLeft = 0x25, kKeyRight = 0x27;
+
 class ScreenForm : public Form {
 public:
     explicit ScreenForm(Application& app) : Form(app, "ScreenForm") {

@@ -30,7 +30,7 @@ namespace {
 TEST_F(QtUiTest, AModalFormEndsWithTheButtonTheUserClicks) {
     WhenModal([this](QWidget* modal) {
         EXPECT_EQ(modal, ui.WidgetOf(*dialog));
-        ClickOn(dialog->ok);
+        Click(dialog->ok);
     });
     EXPECT_EQ(dialog->ShowModal(), kMrOk);
     EXPECT_FALSE(ui.WidgetOf(*dialog)->isVisible());
@@ -125,7 +125,7 @@ TEST_F(QtUiTest, ThePopupMenuShowsTheShownItemsAndReportsThePick) {
     end.OnClick = [&](MenuItem&) { ++ends; };
     about.OnClick = [](MenuItem&) { FAIL() << "not picked"; };
     screen->SetPopupMenu(&menu);
-    ShowForm(*screen);
+    Show(*screen);
 
     QStringList shown;
     QPoint at;
@@ -326,7 +326,7 @@ TEST_F(QtUiTest, AddressesOpenAsTheyAreGiven) {
 
 TEST_F(QtUiTest, TheSystemsEndRequestsCloseTheMainFormOnce) {
     ui.InstallEndHandlers();
-    ShowForm(*screen);
+    Show(*screen);
     // A native dialog that is open when the end comes is closed with it.
     bool dialogClosed = false;
     WhenModal([&](QWidget*) { std::raise(SIGTERM); });
@@ -341,7 +341,7 @@ TEST_F(QtUiTest, TheSystemsEndRequestsCloseTheMainFormOnce) {
 }
 
 TEST_F(QtUiTest, EscapeOnTheScreenLayerEndsTheProgram) {
-    ShowForm(*screen);
+    Show(*screen);
     QTest::keyClick(WindowOf(*screen), Qt::Key_Escape, Qt::ShiftModifier);
     Settle();
     EXPECT_TRUE(app.Terminated());

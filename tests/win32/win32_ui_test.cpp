@@ -8,16 +8,10 @@
 #include <commctrl.h>
 
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "../peer_scenarios.h"
 #include "platform/win32/win32_peers.h"
 #include "platform/win32/win32_text.h"
-#include "ui/application.h"
-#include "ui/controls.h"
-#include "ui/form.h"
 #include "ui/menu.h"
 
 namespace duskpane {
@@ -96,10 +90,11 @@ public:
     bool IsDefault(const Button& button) {
         return (GetWindowLongW(Window(button), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
     }
-    bool Underlined(const Control& control) {
+    bool Underlined(const Control& control) { return FontOf(control).lfUnderline; }
+    LOGFONTW FontOf(const Control& control) {
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Window(control), WM_GETFONT, 0, 0)), sizeof font, &font);
-        return font.lfUnderline;
+        return font;
     }
     // Black is see-through on the colour-keyed window.
     std::optional<Pixel> Shows(const Control& control, int x, int y) {
@@ -133,9 +128,12 @@ public:
     }
     // A key as the system posts it, down and up; the pump's translation
     // makes the character it types.
+    static void PostKey(HWND target, WPARAM key) {
+        PostMessageW(target, WM_KEYDOWN, key, 1);
+        PostMessageW(target, WM_KEYUP, key, LPARAM(0xC0000001));
+    }
     void Press(const Control& target, int key) {
-        PostMessageW(Window(target), WM_KEYDOWN, WPARAM(key), 1);
-        PostMessageW(Window(target), WM_KEYUP, WPARAM(key), LPARAM(0xC0000001));
+        PostKey(Window(target), WPARAM(key));
         Settle();
     }
 
@@ -174,10 +172,6 @@ protected:
             action();
         };
     }
-    void Press(HWND target, WPARAM key) {
-        PostMessageW(target, WM_KEYDOWN, key, 1);
-        PostMessageW(target, WM_KEYUP, key, LPARAM(0xC0000001));
-    }
 
     std::unique_ptr<Win32Probe> probe;
     Win32Ui* ui = nullptr;
@@ -214,8 +208,7 @@ TEST_F(Win32UiTest, NativeWindowsAreTheSystemsOwn) {
     HWND label = Window(dialog->label);
     EXPECT_EQ(ClassOf(label), L"Static");
     EXPECT_EQ(GetParent(label), Window(dialog->panel));
-    LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);
+    const LOGFONTW font = probe->FontOf(dialog->label);
     EXPECT_STREQ(font.lfFaceName, L"ＭＳ Ｐゴシック");
     EXPECT_EQ(font.lfHeight, -12);
     EXPECT_EQ(font.lfCharSet, SHIFTJIS_CHARSET);
@@ -296,8 +289,8 @@ TEST_F(Win32UiTest, ThePopupMenuShowsTheShownItemsAndReportsThePick) {
              submenu = GetSubMenu(open, 3) != nullptr;
              // The user goes to the last item and takes it.
              HWND owner = Window(*screen);
-             Press(owner, VK_UP);
-             Press(owner, VK_RETURN);
+             Win32Probe::PostKey(owner, VK_UP);
+             Win32Probe::PostKey(owner, VK_RETURN);
          });
     ui->ShowPopupMenu(menu, *screen, 50, 60, *app);
     EXPECT_EQ(captions, (std::vector<std::wstring>{L"Duskpaneについて(&M)", L"-", L"表示する",
@@ -344,7 +337,7 @@ TEST_F(Win32UiTest, TheSystemsEndRequestsCloseTheMainFormOnce) {
 
 TEST_F(Win32UiTest, EscapeOnTheScreenLayerEndsTheProgram) {
     probe->Show(*screen);
-    Press(Window(*screen), VK_ESCAPE);
+    Win32Probe::PostKey(Window(*screen), VK_ESCAPE);
     ASSERT_TRUE(probe->PumpUntil([&] { return app->Terminated(); }));
     EXPECT_EQ(screen->closes, 1);
     EXPECT_TRUE(IsWindow(Window(*screen))) << "the window stays until the program ends";
