@@ -1,6 +1,7 @@
-// The Win32 ui backend under Wine or Windows: native windows made for the
-// kit's forms, what they show, what typing, clicking and sliding report to
-// the kit, layered windows, menus, message boxes and the end of the session.
+// The Win32 ui backend under Wine or Windows: the shared peer scenarios
+// through a probe of the native windows, and what only Win32 has: its own
+// classes and fonts, layered windows, menus, message boxes, modal forms and
+// the end of the session.
 #include <gtest/gtest.h>
 
 #include "platform/win32/win32_ui.h"
