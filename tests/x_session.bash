@@ -7,6 +7,11 @@
 #   x_display_start [desktop]   Xvfb on a free display, DISPLAY exported;
 #                               with "desktop" a white desktop window and the
 #                               compositing manager picom on it
+#   x_server_start CMD...       an X server CMD that writes its display number
+#                               to fd 3 (-displayfd 3), DISPLAY exported
+#   x_white_desktop             a white window over the whole screen
+#   wait_until SECONDS CMD...   polls CMD every 50 ms until it succeeds
+#   compositor_running          the compositing selection of screen 0 is owned
 #   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
 #                               monitor is the default source, listening on
 #                               SOCKET; its id in pulse_pid, PULSE_SERVER set
@@ -41,22 +46,52 @@ stop_started() {
     done
 }
 
-x_display_start() {
+x_server_start() {
     exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    "$@" >"$work/xserver.log" 2>&1 &
     pids+=($!)
     exec 3>&-
-    local _
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+    wait_until 10 test -s "$work/display" || { echo "FAILED: the X server did not start"; exit 1; }
     export DISPLAY=":$(head -n1 "$work/display")"
+}
+
+x_display_start() {
+    x_server_start Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp
     [ "${1:-}" = desktop ] || return 0
-    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
-    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
-    pids+=($!)
+    x_white_desktop
     picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
     pids+=($!)
     sleep 0.3
+}
+
+x_white_desktop() {
+    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+    pids+=($!)
+}
+
+wait_until() {
+    local limit=$(($1 * 20)) tries
+    shift
+    for ((tries = 0; tries < limit; ++tries)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+compositor_running() {
+    python3 - <<'PY'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+d = x.XOpenDisplay(None)
+sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0)) else 1)
+PY
 }
 
 pulse_server_start() {

@@ -3,7 +3,8 @@
 # settings folder, optionally a private sound server playing a tone, and the
 # program started and watched. Everything is removed again at the end.
 #   require_tools TOOL...       exit 77 (skipped) when one is missing
-#   start_display               Xvfb, the white desktop and picom
+#   start_display [KIND]        Xvfb, the white desktop and picom, or one of
+#                               the desktops of ../desktops/desktops.bash
 #   start_sound_server          PulseAudio with a null sink; its monitor is the
 #                               default source (stop_sound_server ends it)
 #   play_tone                   a 1 kHz tone into the null sink until the end
@@ -11,6 +12,8 @@
 #                               tables and runs SQL on it
 #   start_program               starts $program (behind $as_user when set) and
 #                               waits for its two windows ($main, $sub)
+#   program_shows               the same, but returns 1 where start_program
+#                               ends the script
 #   quit_program                a click on the dimming layer and Escape
 #   alive / ended_with CODE     the program still runs / ended with CODE
 #   check DESCRIPTION CMD...    counts a failure when CMD fails
@@ -40,15 +43,15 @@ session_cleanup() {
     rm -rf "$work"
 }
 
-start_display() {
-    x_display_start desktop
+start_display() {  # start_display [KIND]: the bare desktop, or a KIND of desktops.bash
     export XDG_CONFIG_HOME="$work/config"
     export XDG_RUNTIME_DIR="$work/runtime"
     mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
     # No sound server until start_sound_server: the program runs without one.
     export PULSE_SERVER="unix:$work/pulse-socket"
-    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE DBUS_SESSION_BUS_ADDRESS
     database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
+    if [ -n "${1:-}" ]; then desktop_start "$1"; else x_display_start desktop; fi
 }
 
 start_sound_server() {
@@ -87,9 +90,17 @@ setting() {  # setting SECTION NAME: the stored value
     sqlite3 "$database" "SELECT data FROM value WHERE section = '$1' AND name = '$2'"
 }
 
-window_of() {  # window_of TITLE: the program's screen-sized window of that title
-    xwininfo -root -tree | awk -v title="\"$1\":" -v size="${width}x${height}+0+0" \
-        '$2 == title && index($0, "(\"duskpane\"") && index($0, size) { print $1; exit }'
+window_of() {  # window_of TITLE: the program's largest shown window of that title
+    local id area best= best_area=0
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] || continue
+        area=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w * h }')
+        if [ "${area:-0}" -gt "$best_area" ]; then
+            best=$id
+            best_area=$area
+        fi
+    done
+    [ -n "$best" ] && printf '0x%x\n' "$best"
 }
 
 # Windows of the program other than its two screen layers (message boxes,
@@ -105,7 +116,7 @@ other_windows() {
     done
 }
 
-start_program() {  # sets main and sub, the two screen windows
+program_shows() {  # starts the program; sets main and sub, its two screen windows, once shown
     ${as_user:-} "$program" >>"$work/program.log" 2>&1 &
     app=$!
     local _
@@ -113,12 +124,18 @@ start_program() {  # sets main and sub, the two screen windows
         main=$(window_of Duskpane)
         sub=$(window_of SubForm)
         [ -n "$main" ] && [ -n "$sub" ] && break
+        alive || break
         sleep 0.05
     done
-    [ -n "$main" ] && [ -n "$sub" ] ||
-        { echo "FAILED: the program's windows did not appear"; cat "$work/program.log"; exit 1; }
+    if [ -z "$main" ] || [ -z "$sub" ]; then
+        echo "FAILED: the program's windows did not appear"
+        cat "$work/program.log"
+        return 1
+    fi
     sleep 0.8  # the compositor shows the first frames
 }
+
+start_program() { program_shows || exit 1; }
 
 alive() { kill -0 "$app" 2>/dev/null; }
 
