@@ -9,12 +9,17 @@
 #                               compositing manager picom on it
 #   x_server_start CMD...       an X server CMD that writes its display number
 #                               to fd 3 (-displayfd 3), DISPLAY exported
-#   x_white_desktop             a white window over the whole screen
+#   x_white_desktop [WIDTH]     a white window over the whole screen
 #   wait_until SECONDS CMD...   polls CMD every 50 ms until it succeeds
 #   compositor_running          the compositing selection of screen 0 is owned
+#   session_bus_start           a D-Bus session bus in XDG_RUNTIME_DIR
 #   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
 #                               monitor is the default source, listening on
 #                               SOCKET; its id in pulse_pid, PULSE_SERVER set
+#   pipewire_server_start SOCKET
+#                               the same with PipeWire, WirePlumber and
+#                               pipewire-pulse (the sink's monitor ignores the
+#                               sink volume); their ids in pipewire_pids
 
 require_tools() {
     local tool
@@ -64,9 +69,9 @@ x_display_start() {
     sleep 0.3
 }
 
-x_white_desktop() {
-    convert -size "${width}x${height}" xc:white "xwd:$work/white.xwd"
-    xwud -in "$work/white.xwd" -geometry "${width}x${height}+0+0" -noclick &
+x_white_desktop() {  # x_white_desktop [WIDTH]: that wide, else the screen's width
+    convert -size "${1:-$width}x$height" xc:white "xwd:$work/white.xwd"
+    xwud -in "$work/white.xwd" -geometry "${1:-$width}x$height+0+0" -noclick &
     pids+=($!)
 }
 
@@ -94,6 +99,17 @@ sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0
 PY
 }
 
+# A session bus for the desktops that keep their settings behind D-Bus
+# (xfwm4's xfconf, KWin, mutter). Without one xfwm4 finds no settings and
+# ends at once.
+session_bus_start() {
+    dbus-daemon --session --address="unix:path=$XDG_RUNTIME_DIR/bus" --nofork --nopidfile \
+        >"$work/dbus.log" 2>&1 &
+    pids+=($!)
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+    wait_until 5 test -S "$XDG_RUNTIME_DIR/bus"
+}
+
 pulse_server_start() {
     export PULSE_SERVER="unix:$1"
     export PULSE_RUNTIME_PATH="$work/pulse-runtime" PULSE_STATE_PATH="$work/pulse-state"
@@ -112,4 +128,33 @@ PA
     echo "FAILED: the sound server did not start"
     cat "$work/pulse.log"
     exit 1
+}
+
+pipewire_server_start() {
+    export PULSE_SERVER="unix:$1"
+    export XDG_STATE_HOME="$work/pipewire-state"
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || session_bus_start
+    mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d" "$XDG_CONFIG_HOME/pipewire/pipewire-pulse.conf.d"
+    cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/tone-sink.conf" <<CONF
+context.objects = [
+    { factory = adapter
+      args = { factory.name = support.null-audio-sink node.name = tone_sink media.class = Audio/Sink
+               audio.position = [ FL FR ] object.linger = true monitor.channel-volumes = false } }
+]
+CONF
+    echo "pulse.properties = { server.address = [ \"unix:$1\" ] }" \
+        >"$XDG_CONFIG_HOME/pipewire/pipewire-pulse.conf.d/socket.conf"
+    local daemon
+    pipewire_pids=()
+    for daemon in pipewire wireplumber pipewire-pulse; do
+        "$daemon" >>"$work/$daemon.log" 2>&1 &
+        pipewire_pids+=($!)
+    done
+    if ! wait_until 10 eval 'pactl list short sinks 2>/dev/null | grep -q tone_sink'; then
+        echo "FAILED: PipeWire did not start"
+        cat "$work/pipewire.log" "$work/pipewire-pulse.log"
+        exit 1
+    fi
+    pactl set-default-sink tone_sink
+    pactl set-default-source tone_sink.monitor
 }

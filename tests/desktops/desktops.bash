@@ -11,17 +11,40 @@
 #                               which becomes the current shot
 #   shot_pixel X Y              "R G B" of the current shot
 #   shot_mean X Y W H           mean brightness (0..255) of a part of it
+#   near "R G B" VALUE          a grey of VALUE, within the tolerance
+#   window_box WINDOW           "X Y W H" of a window on the screen
 # KIND is one of: openbox (with tint2 and picom), xfwm4 (its own compositor,
 # tint2), kwin (KWin on X11, tint2), mutter (mutter on X11, tint2), i3 (i3bar,
 # picom), sway (headless, swaybar), weston (headless, its panel), dual (Xorg's
 # dummy driver with two monitors, openbox, tint2 and picom).
-# The caller sets `work`, `width`, `height`, `scene` and `shots` first.
+#   scene_begin NAME BUILD_DIR  the work folder; screenshots and, at the end,
+#                               the logs go to BUILD_DIR/desktops
+#   scene_took                  milliseconds since scene_begin
+# The caller sets `width` and `height` (else 1280 × 800).
 
 desktops_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wayland_kind=false
 scene_kind=
 tolerance=0
 pointer=true
+
+scene_begin() {
+    scene=$1
+    shots=$2/desktops
+    scene_started=$(date +%s%N)
+    work=$(mktemp -d)
+    mkdir -p "$shots"
+    trap scene_end EXIT
+}
+
+scene_end() {
+    rm -rf "$shots/$scene-logs"
+    mkdir -p "$shots/$scene-logs"
+    cp "$work"/*.log "$shots/$scene-logs/" 2>/dev/null
+    session_cleanup
+}
+
+scene_took() { echo $((($(date +%s%N) - scene_started) / 1000000)); }
 
 desktop_enter() {
     local kind=$1
@@ -35,17 +58,6 @@ desktop_enter() {
     fi
     require_tools unshare setpriv
     DUSKPANE_DESKTOP_NAMESPACE=1 exec unshare -m -n --propagation private "$0" "$@"
-}
-
-# A session bus for the desktops that keep their settings behind D-Bus
-# (xfwm4's xfconf, KWin, mutter). Without one xfwm4 finds no settings and
-# ends at once.
-session_bus_start() {
-    dbus-daemon --session --address="unix:path=$XDG_RUNTIME_DIR/bus" --nofork --nopidfile \
-        >"$work/dbus.log" 2>&1 &
-    pids+=($!)
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
-    wait_until 5 test -S "$XDG_RUNTIME_DIR/bus"
 }
 
 # tint2 as a white panel along the bottom, on top of ordinary windows.
@@ -206,8 +218,13 @@ desktop_start() {
     scene_kind=$1
     case "$1" in
         openbox | dual)
-            if [ "$1" = dual ]; then dual_server_start; else x_display_start; fi
-            x_white_desktop
+            if [ "$1" = dual ]; then
+                dual_server_start
+                x_white_desktop $((width + second_width))
+            else
+                x_display_start
+                x_white_desktop
+            fi
             openbox --sm-disable >"$work/openbox.log" 2>&1 &
             pids+=($!)
             picom_start
@@ -305,4 +322,17 @@ shot_pixel() {
 
 shot_mean() {
     convert "$current_shot" -crop "${3}x${4}+${1}+${2}" -colorspace gray -format '%[fx:int(255*mean+0.5)]' info:
+}
+
+near() {  # near "R G B" VALUE: a grey of VALUE, within the compositor's rounding
+    local r g b c
+    read -r r g b <<<"$1"
+    for c in "$r" "$g" "$b"; do
+        [ "${c:-999}" -ge $(($2 - tolerance)) ] && [ "$c" -le $(($2 + tolerance)) ] || return 1
+    done
+}
+
+window_box() {  # window_box WINDOW: "X Y W H" on the screen
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
 }

@@ -27,34 +27,12 @@ case "$kind" in
     weston) require_tools weston weston-screenshooter xhost ;;
 esac
 desktop_enter "$kind" "$@"
-started=$(date +%s%N)
-work=$(mktemp -d)
-scene=$kind
-shots=$build/desktops
-mkdir -p "$shots"
-keep_logs() {  # the desktop's and the program's logs stay beside the screenshots
-    rm -rf "$shots/$scene-logs"
-    mkdir -p "$shots/$scene-logs"
-    cp "$work"/*.log "$shots/$scene-logs/" 2>/dev/null
-    session_cleanup
-}
-trap keep_logs EXIT
+scene_begin "$kind" "$build"
 
 start_display "$kind"
-desktop_up=$(($(date +%s%N) - started))
+desktop_up=$(scene_took)
 
-near() {  # near "R G B" VALUE: a grey of VALUE, within the compositor's rounding
-    local r g b
-    read -r r g b <<<"$1"
-    for c in "$r" "$g" "$b"; do
-        [ "${c:-999}" -ge $(($2 - tolerance)) ] && [ "$c" -le $(($2 + tolerance)) ] || return 1
-    done
-}
-
-covers_screen() {  # covers_screen WINDOW: it lies exactly over the whole screen
-    [ "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }')" = "0 0 $width $height" ]
-}
+covers_screen() { [ "$(window_box "$1")" = "0 0 $width $height" ]; }
 
 # The program's windows that a taskbar lists (those without the skip-taskbar
 # state), one title a line, and its listed windows that a pager would show.
@@ -83,11 +61,6 @@ shown_menu() {  # the program's shown window besides its screen windows: the men
         [ "$id" = "$main" ] || [ "$id" = "$sub" ] || { echo "$id"; return 0; }
     done
     return 1
-}
-
-window_box() {  # window_box WINDOW: "X Y W H" on the screen
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
 }
 
 bright_above_dimming() {  # bright_above_dimming WINDOW: it shows undimmed in the current shot
@@ -173,6 +146,6 @@ fi
 unset QT_QPA_PLATFORM
 
 check "no sanitizer report" test "$(sanitizer_reports)" -eq 0
-echo "timing: desktop up in $((desktop_up / 1000000)) ms, scene $((($(date +%s%N) - started) / 1000000)) ms"
+echo "timing: desktop up in $desktop_up ms, scene $(scene_took) ms"
 [ "$failures" -eq 0 ] && echo "all passed" || cat "$work/program.log"
 exit $((failures > 0))

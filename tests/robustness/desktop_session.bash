@@ -18,6 +18,13 @@
 #   alive / ended_with CODE     the program still runs / ended with CODE
 #   check DESCRIPTION CMD...    counts a failure when CMD fails
 #   pixel X Y                   "R G B" of the screen now
+#   wait_for SECONDS CMD...     polls CMD; prints the milliseconds it took
+#   within SECONDS CMD...       the same, silent
+#   capturing / bars_lit        the program records / the tone lights its bars
+#   bar_pixels                  pixels of the spectrum bars now
+#   check_sound_server_restart SIGNAL
+#                               the server stopped and started again: capture
+#                               is back within 2.5 s
 # The caller sets `program` and `work` (a temporary folder) first.
 
 # shellcheck source=../x_session.bash
@@ -31,7 +38,7 @@ height=${height:-800}
 pids=()
 failures=0
 app=
-server=
+servers=()
 player=
 
 session_cleanup() {
@@ -54,24 +61,49 @@ start_display() {  # start_display [KIND]: the bare desktop, or a KIND of deskto
     if [ -n "${1:-}" ]; then desktop_start "$1"; else x_display_start desktop; fi
 }
 
-start_sound_server() {
-    pulse_server_start "$work/pulse-socket"
-    server=$pulse_pid
+start_sound_server() {  # PulseAudio, or PipeWire when sound_server=pipewire
+    if [ "${sound_server:-pulseaudio}" = pipewire ]; then
+        pipewire_server_start "$work/pulse-socket"
+        servers=("${pipewire_pids[@]}")
+    else
+        pulse_server_start "$work/pulse-socket"
+        servers=("$pulse_pid")
+    fi
 }
 
 stop_sound_server() {  # stop_sound_server [SIGNAL]
-    [ -n "$server" ] || return 0
-    kill -"${1:-TERM}" "$server" 2>/dev/null
-    wait "$server" 2>/dev/null
-    server=
+    local id
+    for id in "${servers[@]}"; do kill -"${1:-TERM}" "$id" 2>/dev/null; done
+    for id in "${servers[@]}"; do wait "$id" 2>/dev/null; done
+    servers=()
 }
 
 play_tone() {
     [ -f "$work/tone.wav" ] || sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth 3600 sine 1000 vol 0.5
-    paplay -d tone_sink "$work/tone.wav" >/dev/null 2>&1 &
+    if [ "${sound_server:-pulseaudio}" = pipewire ]; then
+        pw-play --target tone_sink "$work/tone.wav" >/dev/null 2>&1 &
+    else
+        paplay -d tone_sink "$work/tone.wav" >/dev/null 2>&1 &
+    fi
     player=$!
 }
 
+wait_for() {  # wait_for SECONDS CMD...: polls CMD every 50 ms; prints the seconds it took
+    local limit=$1 started now
+    shift
+    started=$(date +%s%N)
+    while true; do
+        if "$@"; then
+            now=$(date +%s%N)
+            echo $(((now - started) / 1000000))
+            return 0
+        fi
+        now=$(date +%s%N)
+        [ $(((now - started) / 1000000)) -gt $((limit * 1000)) ] && return 1
+        sleep 0.05
+    done
+}
+within() { wait_for "$@" >/dev/null; }
 # The program's record streams on the sound server now.
 record_streams() {
     pactl list short source-outputs 2>/dev/null | wc -l
@@ -172,6 +204,37 @@ pixel() {  # pixel X Y: "R G B" of the screen now
 lit_bar_pixels() {
     xwd -root -silent | convert xwd:- -fill black +opaque 'rgb(0,204,204)' -fill white -opaque 'rgb(0,204,204)' \
         -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+capturing() { [ "$(record_streams)" -ge 1 ]; }
+bars_lit() { [ "$(lit_bar_pixels)" -gt 50 ]; }
+
+# Pixels of the spectrum bars now, in any of their colours.
+bar_pixels() {
+    xwd -root -silent | convert xwd:- -crop 300x72+$((width - 320))+$((height - 92)) -colorspace HSL \
+        -channel G -separate -threshold 50% -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+# The sound server stopped with SIGNAL while the program runs, then started
+# again with the tone: the program runs on, and its capture is back within
+# 2.5 s with the bars lit.
+check_sound_server_restart() {  # check_sound_server_restart SIGNAL
+    stop_sound_server "$1"
+    kill "$player" 2>/dev/null
+    wait "$player" 2>/dev/null
+    player=
+    sleep 3
+    check "the program runs on without a sound server (SIG$1)" alive
+
+    start_sound_server
+    play_tone
+    local took
+    if took=$(wait_for 10 capturing); then
+        check "capture is back within 2.5 s of the server (took $took ms)" test "$took" -le 2500
+    else
+        check "capture came back after the server returned" false
+    fi
+    check "the bars light again" within 5 bars_lit
 }
 
 # Sanitizer reports in the program's output.
