@@ -1,4 +1,4 @@
-# The desktops the program is tried on (sourced after desktop_session.bash):
+# The desktops the program is tried on (sourced; brings desktop_session.bash):
 # each starts its display server, a white desktop, a white panel and its
 # window manager or compositor, and says where to look at the screen.
 #   desktop_enter KIND ARG...   re-runs the calling script in a private mount
@@ -23,6 +23,8 @@
 # The caller sets `width` and `height` (else 1280 × 800).
 
 desktops_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../robustness/desktop_session.bash
+source "$desktops_dir/../robustness/desktop_session.bash"
 wayland_kind=false
 scene_kind=
 tolerance=0

@@ -8,11 +8,8 @@
 set -u
 program=${1:?usage: pipewire.sh path/to/duskpane BUILD_DIR}
 build=${2:?usage: pipewire.sh path/to/duskpane BUILD_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../robustness/desktop_session.bash
-source "$here/../robustness/desktop_session.bash"
 # shellcheck source=desktops.bash
-source "$here/desktops.bash"
+source "$(dirname "$0")/desktops.bash"
 require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 python3 sox dbus-daemon \
     pipewire wireplumber pipewire-pulse pw-play pactl
 sound_server=pipewire

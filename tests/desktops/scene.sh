@@ -11,11 +11,8 @@ set -u
 kind=${1:?usage: scene.sh KIND path/to/duskpane BUILD_DIR}
 program=${2:?usage: scene.sh KIND path/to/duskpane BUILD_DIR}
 build=${3:?usage: scene.sh KIND path/to/duskpane BUILD_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../robustness/desktop_session.bash
-source "$here/../robustness/desktop_session.bash"
 # shellcheck source=desktops.bash
-source "$here/desktops.bash"
+source "$(dirname "$0")/desktops.bash"
 require_tools Xvfb xwud xwininfo xwd xprop xdotool convert sqlite3 python3
 case "$kind" in
     openbox) require_tools openbox tint2 picom ;;

@@ -7,11 +7,8 @@
 set -u
 program=${1:?usage: two_monitors.sh path/to/duskpane BUILD_DIR}
 build=${2:?usage: two_monitors.sh path/to/duskpane BUILD_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../robustness/desktop_session.bash
-source "$here/../robustness/desktop_session.bash"
 # shellcheck source=desktops.bash
-source "$here/desktops.bash"
+source "$(dirname "$0")/desktops.bash"
 require_tools Xorg xrandr xwud xwininfo xwd xprop xdotool convert sqlite3 python3 openbox tint2 picom
 [ -f /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
     { echo "skipped: Xorg's dummy driver is not installed"; exit 77; }
