@@ -2,7 +2,8 @@
 # The program on two monitors (Xorg's dummy driver, openbox, tint2, picom):
 # only the primary monitor is dimmed, and when the other monitor is made the
 # primary at run time both windows move over to it and the first monitor is
-# left as it was. Screenshots are kept in BUILD_DIR/desktops.
+# left as it was; when that monitor is unplugged they come back to the
+# first. Screenshots are kept in BUILD_DIR/desktops.
 # Usage: two_monitors.sh path/to/duskpane BUILD_DIR   (exit 77: tools missing)
 set -u
 program=${1:?usage: two_monitors.sh path/to/duskpane BUILD_DIR}
@@ -43,7 +44,15 @@ if program_shows; then
     check "the new primary is dimmed (white reads $(on_second))" near "$(on_second)" 55
     check "the first monitor is left undimmed ($(on_first))" near "$(on_first)" 255
 
-    xdotool mousemove $((width + second_width / 2)) $((second_height / 2)) click 1
+    # The primary unplugged: the windows go back to the monitor that is left.
+    xrandr --output DUMMY1 --off
+    wait_until 5 both_on "0 0 $width $height"
+    sleep 0.5
+    screenshot unplugged
+    check "after the primary was unplugged, both windows cover the monitor left" both_on "0 0 $width $height"
+    check "which is dimmed again (white reads $(on_first))" near "$(on_first)" 55
+
+    xdotool mousemove $((width / 2)) $((height / 2)) click 1
     sleep 0.3
     xdotool key Escape
     check "Escape ends the program with exit code 0" ended_with 0
