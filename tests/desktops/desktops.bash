@@ -9,6 +9,9 @@
 #                               pointer (false where no pointer can be moved)
 #   screenshot NAME             the screen now into $shots/$scene-NAME.png,
 #                               which becomes the current shot
+#   shot_until SECONDS NAME CMD...
+#                               screenshots until CMD (which reads the current
+#                               shot) succeeds; the last one stays
 #   shot_pixel X Y              "R G B" of the current shot
 #   shot_mean X Y W H           mean brightness (0..255) of a part of it
 #   near "R G B" VALUE          a grey of VALUE, within the tolerance
@@ -315,6 +318,17 @@ screenshot() {
             xwd -root -silent | convert xwd:- "$current_shot"
             ;;
     esac
+}
+
+shot_until() {
+    local limit=$(($(date +%s%N) + $1 * 1000000000)) name=$2
+    shift 2
+    while true; do
+        screenshot "$name"
+        "$@" && return 0
+        [ "$(date +%s%N)" -lt "$limit" ] || return 1
+        sleep 0.1
+    done
 }
 
 shot_pixel() {

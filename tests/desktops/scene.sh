@@ -72,7 +72,7 @@ check "the desktop is white before the program starts" near "$(shot_pixel $((wid
 
 # ---- first run: the screen, the taskbar, the menu and the dialog by keyboard
 if program_shows; then
-    screenshot dimmed
+    shot_until 3 dimmed eval 'near "$(shot_pixel $((width / 2)) $((height / 2)))" 55'
     check "the dimming window covers the whole screen" covers_screen "$sub"
     check "the main window covers the whole screen" covers_screen "$main"
     rgb=$(shot_pixel $((width / 2)) $((height / 2)))
@@ -96,9 +96,8 @@ if program_shows; then
         xdotool key Menu
     fi
     if wait_until 3 shown_menu >/dev/null; then
-        sleep 0.3
-        screenshot menu
-        check "the menu shows above the dimming" bright_above_dimming "$(shown_menu)"
+        check "the menu shows above the dimming" \
+            shot_until 2 menu bright_above_dimming "$(shown_menu)"
     else
         check "a right click on the dark opens the menu" false
     fi
@@ -107,18 +106,16 @@ if program_shows; then
     wait_until 3 eval 'dialog=$(window_of "透明度の設定"); [ -n "$dialog" ]'
     check "the menu's keyboard accelerator opens the transparency dialog" test -n "$dialog"
     if [ -n "$dialog" ]; then
-        sleep 0.3
-        screenshot dialog
-        check "the transparency dialog shows above the dimming" bright_above_dimming "$dialog"
-        # One step less dimming on the keyboard, live, then Enter keeps it.
-        xdotool key Left
-        sleep 0.4
-        screenshot lighter
+        check "the transparency dialog shows above the dimming" \
+            shot_until 2 dialog bright_above_dimming "$dialog"
+        # Ten steps less dimming on the keyboard, live, then Enter keeps it.
+        xdotool key --repeat 10 --delay 20 Left
+        shot_until 2 lighter eval 'near "$(shot_pixel $((width / 2)) $((height - 150)))" 65'
         rgb=$(shot_pixel $((width / 2)) $((height - 150)))
-        check "the track bar takes the keyboard: alpha 199 shows at once (white reads $rgb)" near "$rgb" 56
+        check "ten Left keys on the track bar lighten the screen at once to alpha 190 (white reads $rgb)" near "$rgb" 65
         xdotool key Return
         wait_until 3 eval '[ -z "$(window_of "透明度の設定")" ]'
-        check "Enter keeps the new dimming and saves it" test "$(setting MAIN TRANSPARENCY)" = 199
+        check "Enter keeps the new dimming and saves it" test "$(setting MAIN TRANSPARENCY)" = 190
     fi
     if $pointer; then
         xdotool mousemove $((width / 2)) $((height / 2)) click 1
