@@ -200,8 +200,8 @@ INI
 wayland_desktop_start() {
     compositor_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     chmod 755 "$work"
-    mkdir -p "$work/x11" /tmp/.X11-unix
-    chmod 1777 "$work/x11"
+    [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
+    mkdir -m 1777 "$work/x11"
     mount --bind "$work/x11" /tmp/.X11-unix
     local runtime=$work/compositor-runtime
     mkdir -m 700 "$runtime"
