@@ -7,7 +7,8 @@
 #                               the desktops of ../desktops/desktops.bash
 #   start_sound_server          PulseAudio with a null sink; its monitor is the
 #                               default source (stop_sound_server ends it)
-#   play_tone                   a 1 kHz tone into the null sink until the end
+#   play_tone                   a 1 kHz tone into the null sink for
+#                               $tone_seconds (120 unless set)
 #   seed_settings SQL           creates the settings file with the program's
 #                               tables and runs SQL on it
 #   start_program               starts $program (behind $as_user when set) and
@@ -79,7 +80,8 @@ stop_sound_server() {  # stop_sound_server [SIGNAL]
 }
 
 play_tone() {
-    [ -f "$work/tone.wav" ] || sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth 3600 sine 1000 vol 0.5
+    [ -f "$work/tone.wav" ] ||
+        sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth "${tone_seconds:-120}" sine 1000 vol 0.5
     if [ "${sound_server:-pulseaudio}" = pipewire ]; then
         pw-play --target tone_sink "$work/tone.wav" >/dev/null 2>&1 &
     else
