@@ -16,14 +16,15 @@
 #   shot_mean X Y W H           mean brightness (0..255) of a part of it
 #   near "R G B" VALUE          a grey of VALUE, within the tolerance
 #   window_box WINDOW           "X Y W H" of a window on the screen
-# KIND is one of: openbox (with tint2 and picom), xfwm4 (its own compositor,
-# tint2), kwin (KWin on X11, tint2), mutter (mutter on X11, tint2), i3 (i3bar,
-# picom), sway (headless, swaybar), weston (headless, its panel), dual (Xorg's
-# dummy driver with two monitors, openbox, tint2 and picom).
 #   scene_begin NAME BUILD_DIR  the work folder; screenshots and, at the end,
 #                               the logs go to BUILD_DIR/desktops
 #   scene_took                  milliseconds since scene_begin
-# The caller sets `width` and `height` (else 1280 × 800).
+# KIND is one of: openbox (with tint2 and picom), xfwm4 (its own compositor,
+# tint2), kwin (KWin on X11, tint2), mutter (mutter on X11, tint2), i3 (i3bar,
+# picom), sway (headless, swaybar), weston (headless, its panel), dual (Xorg's
+# dummy driver with two monitors, openbox, tint2 and picom; the caller sets
+# `second_width` and `second_height`). The caller may set `width` and
+# `height` (1280 × 800 else).
 
 desktops_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../robustness/desktop_session.bash
@@ -135,7 +136,7 @@ EndSection
 CONF
     x_server_start Xorg -displayfd 3 -config "$work/xorg.conf" -logfile "$work/xorg.log" \
         -noreset -nolisten tcp -novtswitch -sharevts
-    local output size
+    local output size w h
     for output in DUMMY0 DUMMY1; do
         if [ "$output" = DUMMY0 ]; then size="$width $height"; else size="$second_width $second_height"; fi
         # A plain mode line of the size: the dummy outputs have no monitor to ask.
