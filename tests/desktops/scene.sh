@@ -39,7 +39,8 @@ listed_windows() {
     local ids id state
     ids=$(xprop -root _NET_CLIENT_LIST 2>/dev/null | sed -n 's/.*# //p' | tr -d ',')
     [ -n "$ids" ] || ids=$(xdotool search --onlyvisible --pid "$app" 2>/dev/null)
-    taskbar= pager=0
+    taskbar=''
+    pager=0
     for id in $ids; do
         [ "$(xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '{ print $3 }')" = "$app" ] || continue
         state=$(xprop -id "$id" _NET_WM_STATE 2>/dev/null)
