@@ -97,5 +97,26 @@ xdotool mousemove 700 300 click 1
 sleep 0.2
 xdotool key Escape
 check "Escape still ends the program with exit code 0" ended_with 0
+
+# ---- no display, a display that does not open, a Wayland platform asked for
+no_display() {  # no_display EXPECTED_TEXT ENV...: exit 1, one line naming it, no core dump
+    local expected=$1 status
+    shift
+    env "$@" "$program" >"$work/nodisplay.out" 2>"$work/nodisplay.err" </dev/null
+    status=$?
+    [ "$status" -eq 1 ] && [ "$(wc -l <"$work/nodisplay.err")" -eq 1 ] &&
+        grep -qF "$expected" "$work/nodisplay.err" && [ ! -s "$work/nodisplay.out" ]
+}
+check "without DISPLAY the program says so on one line and ends with 1" \
+    no_display "DISPLAY is not set" -u DISPLAY -u WAYLAND_DISPLAY
+check "a display that cannot be opened is named and the program ends with 1" \
+    no_display '":65000"' DISPLAY=:65000
+: >"$work/program.log"
+QT_QPA_PLATFORM=wayland start_program
+check "asked for Wayland, the program says it draws on X11 (once)" \
+    test "$(grep -c 'QT_QPA_PLATFORM=wayland is not used' "$work/program.log")" -eq 1
+quit_program
+check "and runs there until Escape (exit code 0)" ended_with 0
+
 [ "$failures" -eq 0 ] && echo "all passed"
 exit $((failures > 0))
