@@ -153,7 +153,6 @@ sway_start() {
     cat >"$work/sway.conf" <<CONF
 output HEADLESS-1 mode ${width}x$height position 0 0 bg #FFFFFF solid_color
 xwayland enable
-default_border none
 bar {
     position bottom
     height 30
@@ -270,7 +269,6 @@ desktop_start() {
             x_display_start
             cat >"$work/i3.conf" <<'CONF'
 # i3 config file (v4)
-default_border none
 bar {
     position bottom
     workspace_buttons no
