@@ -11,7 +11,7 @@ packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-d
 if [ "$mode" = virtual-display ]; then
   packages=(xvfb picom x11-apps imagemagick)
 elif [ "$mode" = test ] || [ "$mode" = bench ]; then
-  packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 fonts-wine x11-apps x11-utils xdotool imagemagick
+  packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 fonts-wine x11-apps x11-utils x11-xserver-utils xdotool imagemagick
              pulseaudio-utils sox clang libclang-rt-14-dev util-linux)
   if [ "$mode" = bench ]; then
     # The peers the benchmarks measure the program against.
