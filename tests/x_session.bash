@@ -73,6 +73,7 @@ x_white_desktop() {  # x_white_desktop [WIDTH]: that wide, else the screen's wid
     convert -size "${1:-$width}x$height" xc:white "xwd:$work/white.xwd"
     xwud -in "$work/white.xwd" -geometry "${1:-$width}x$height+0+0" -noclick &
     pids+=($!)
+    ! command -v xdotool >/dev/null || wait_until 10 xdotool search --onlyvisible --classname xwud >/dev/null
 }
 
 wait_until() {

@@ -67,9 +67,10 @@ bright_above_dimming() {  # bright_above_dimming WINDOW: it shows undimmed in th
     [ "$(shot_mean "$x" "$y" "$w" "$h")" -gt 150 ]
 }
 
-screenshot before
-check "the panel is white before the program starts" near "$(shot_pixel "$panel_x" "$panel_y")" 255
-check "the desktop is white before the program starts" near "$(shot_pixel $((width / 2)) $((height / 2)))" 255
+white_before() {
+    near "$(shot_pixel "$panel_x" "$panel_y")" 255 && near "$(shot_pixel $((width / 2)) $((height / 2)))" 255
+}
+check "the panel and the desktop are white before the program starts" shot_until 5 before white_before
 
 # ---- first run: the screen, the taskbar, the menu and the dialog by keyboard
 if program_shows; then
@@ -103,6 +104,8 @@ if program_shows; then
     if wait_until 3 shown_menu >/dev/null; then
         check "the menu shows above the dimming" \
             shot_until 2 menu bright_above_dimming "$(shown_menu)"
+        rgb=$(shot_pixel $((width / 4)) $((height * 3 / 4)))
+        check "with the menu open the dimming stays as it was (white reads $rgb)" near "$rgb" 55
     else
         check "a right click on the dark opens the menu" false
     fi
@@ -121,6 +124,9 @@ if program_shows; then
         xdotool key Return
         wait_until 3 eval '[ -z "$(window_of "透明度の設定")" ]'
         check "Enter keeps the new dimming and saves it" test "$(setting MAIN TRANSPARENCY)" = 190
+        shot_until 2 kept eval 'near "$(shot_pixel $((width / 2)) $((height / 2)))" 65'
+        rgb=$(shot_pixel $((width / 2)) $((height / 2)))
+        check "after the dialog the screen shows the kept dimming (white reads $rgb)" near "$rgb" 65
     fi
     if $pointer; then
         xdotool mousemove $((width / 2)) $((height / 2)) click 1
