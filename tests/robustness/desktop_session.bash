@@ -19,6 +19,7 @@
 #   alive / ended_with CODE     the program still runs / ended with CODE
 #   check DESCRIPTION CMD...    counts a failure when CMD fails
 #   pixel X Y                   "R G B" of the screen now
+#   pixel_becomes X Y "R G B"   the same once it reads that (up to 3 s)
 #   wait_for SECONDS CMD...     polls CMD; prints the milliseconds it took
 #   within SECONDS CMD...       the same, silent
 #   capturing / bars_lit        the program records / the tone lights its bars
@@ -200,6 +201,16 @@ ended_with() {  # ended_with CODE: the program ended within 10 s with that exit 
 pixel() {  # pixel X Y: "R G B" of the screen now
     xwd -root -silent | convert xwd:- -crop 1x1+"$1"+"$2" -depth 8 txt:- |
         sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
+}
+
+pixel_becomes() {  # pixel_becomes X Y "R G B": polls up to 3 s; prints the last reading
+    local now tries
+    for ((tries = 0; tries < 30; ++tries)); do
+        now=$(pixel "$1" "$2")
+        [ "$now" = "$3" ] && break
+        sleep 0.1
+    done
+    echo "$now"
 }
 
 # Pixels of the screen now in the spectrum bars' lowest colour (the cyan base).
