@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
     // The screen layers need X11's stacking order, input shapes and window
     // properties, which a Wayland session gives through XWayland.
-    const duskpane::QtPlatformChoice platformChoice = duskpane::ChooseQtPlatform(std::getenv("QT_QPA_PLATFORM"));
+    const char* requestedPlatform = std::getenv("QT_QPA_PLATFORM");
+    const std::optional<std::string> userPlatform =
+        requestedPlatform ? std::optional<std::string>(requestedPlatform) : std::nullopt;
+    const duskpane::QtPlatformChoice platformChoice = duskpane::ChooseQtPlatform(requestedPlatform);
     if (!platformChoice.notice.empty()) std::fprintf(stderr, "%s\n", platformChoice.notice.c_str());
     qputenv("QT_QPA_PLATFORM", platformChoice.platform.c_str());
     // Qt ends the process with a core dump on a display it cannot open.
@@ -42,6 +45,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
+    // Programs started from here (the browser the About box opens) get the
+    // user's own setting back.
+    if (userPlatform)
+        qputenv("QT_QPA_PLATFORM", userPlatform->c_str());
+    else
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Duskpane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("duskpane"));
     QApplication::setWindowIcon(duskpane::ProgramIcon());

@@ -297,8 +297,8 @@ void QtUi::WatchPrimaryScreen(QScreen* screen) {
 // origin, which may have moved while the size stayed.
 void QtUi::FollowPrimaryScreen() {
     if (MessageSink* sink = sink_ ? sink_ : app_) sink->PrimaryScreenChanged();
-    for (QtFormPeer* peer : std::vector<QtFormPeer*>(forms_))
-        if (FormPeerOf(peer->GetForm()) == peer && peer->Rendered()) peer->ApplyBounds();
+    for (QtFormPeer* peer : forms_)
+        if (peer->Rendered()) peer->ApplyBounds();
 }
 
 QtFormPeer* QtUi::FormPeerOfWindow(const QWindow* window) const {
