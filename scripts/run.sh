@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh build
 
 cmake -S . -B build/linux -DDUSKPANE_SANITIZE=OFF >/dev/null
-cmake --build build/linux -j"${JOBS:-2}"
+# The program alone; the tests are built by scripts/test.sh.
+cmake --build build/linux -j"${JOBS:-2}" --target duskpane
 
 program=build/linux/duskpane
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/alpha_blend_form.h"
 #include "app/forms.h"
 #include "app/main_form.h"
 #include "app/sub_form.h"
@@ -104,6 +105,40 @@ TEST_F(WallpaperTest, AFixedPictureIsBlendedIntoBlackAndCentred) {
     EXPECT_EQ(Photo().Left(), -320);
     EXPECT_EQ(Photo().Top(), -28);
     EXPECT_EQ(Photo().Width(), 1920);
+}
+
+TEST_F(WallpaperTest, AScreenChangeMovesBothWindowsAndCentresThePictureForTheNewSize) {
+    const Bitmap32 picture = Gradient(101, 30);
+    PutPicture("C:\\pics\\one.bmp", picture);
+    UseFixedFile("C:\\pics\\one.bmp", 255);
+    Start();
+    const int dialogWidth = AlphaBlendForm->Width();
+    struct Case {
+        int width, height, left, top;
+    };
+    for (const Case& c : {Case{1920, 1080, 909, 525}, Case{800, 600, 349, 285}, Case{1280, 1024, 589, 497}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        platform.ui.ChangePrimaryScreen(c.width, c.height);
+        for (const Form* form : {static_cast<Form*>(MainForm), static_cast<Form*>(SubForm)}) {
+            EXPECT_EQ(form->Left(), 0);
+            EXPECT_EQ(form->Top(), 0);
+            EXPECT_EQ(form->Width(), c.width);
+            EXPECT_EQ(form->Height(), c.height);
+        }
+        EXPECT_EQ(Photo().Left(), c.left);
+        EXPECT_EQ(Photo().Top(), c.top);
+        // On the screen: the picture's corner pixel where the centring puts
+        // it, at the sub-window's alpha over the desktop.
+        const Bitmap32 screen = platform.ui.ComposeScreen(SubForm, MainForm, kBlack);
+        const unsigned alpha = SubForm->AlphaBlendValue();
+        const auto dimmed = [alpha](unsigned channel) { return (channel * alpha + 127u) / 255u; };
+        const Pixel corner = picture.At(0, 0), shown = screen.At(c.left, c.top);
+        EXPECT_EQ(RedOf(shown), dimmed(RedOf(corner)));
+        EXPECT_EQ(GreenOf(shown), dimmed(GreenOf(corner)));
+        EXPECT_EQ(BlueOf(shown), dimmed(BlueOf(corner)));
+    }
+    EXPECT_EQ(AlphaBlendForm->Width(), dialogWidth) << "dialogs keep their designed size";
+    EXPECT_TRUE(platform.ui.messageBoxes.empty());
 }
 
 TEST_F(WallpaperTest, TheAlphaDecidesHowMuchOfThePictureShows) {

@@ -96,6 +96,8 @@ public:
     void PrepareWallpaper();
     void LoadWallpaperPicture();
     void CompositeWallpaper();
+    // Centres the composited picture on the primary screen.
+    void PlaceWallpaper();
 
     // ---- capture
     void InitWaveSpectrum();

@@ -106,10 +106,15 @@ void TMainForm::CompositeWallpaper() {
         photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
     }
     blend.reset();
+    PlaceWallpaper();
+    photo.SetVisible(true);
+}
+
+void TMainForm::PlaceWallpaper() {
+    Image& photo = SubForm->PhotoImage;
     const ScreenSize screen = platform.ui.PrimaryScreen();
     photo.SetBounds((screen.width - photo.Width()) / 2, (screen.height - photo.Height()) / 2, photo.Width(),
                     photo.Height());
-    photo.SetVisible(true);
 }
 
 }  // namespace duskpane

@@ -127,6 +127,8 @@ protected:
     void Notify(Change what) const {
         if (peer_) peer_->Changed(what);
     }
+    // The control's width or height changed.
+    virtual void Resized() {}
 
 private:
     ControlKind kind_;

@@ -43,6 +43,13 @@ inline void WhenModal(std::function<void(QWidget*)> action, QWidget* expected = 
     poll->start();
 }
 
+// A pixel of a window as it paints itself, alpha included and premultiplied,
+// as a compositing manager takes it.
+inline QRgb PaintedPixel(QWidget* window, int x, int y) {
+    const QImage image = window->grab(QRect(x, y, 1, 1)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return reinterpret_cast<const QRgb*>(image.constScanLine(0))[0];
+}
+
 class QtUiTest : public ::testing::Test {
 protected:
     QtUiTest() : app(ui, ui) {

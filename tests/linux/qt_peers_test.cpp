@@ -210,6 +210,8 @@ TEST_F(QtUiTest, TheColourKeyedFormShowsOnlyItsNonBlackPixels) {
     EXPECT_EQ(window->mask(), QRegion(11, 21, 2, 1)) << "near-black grey shows, black does not";
     const QImage shown = window->grab().toImage();
     EXPECT_EQ(QColor(shown.pixel(11, 21)), QColor(200, 30, 30));
+    EXPECT_EQ(PaintedPixel(window, 10, 20), 0u) << "the colour key is fully transparent";
+    EXPECT_EQ(PaintedPixel(window, 12, 21), qRgba(16, 16, 16, 255));
     const int updates = ui.ShapeUpdates(*screen);
     EXPECT_GE(updates, 1);
 
@@ -232,23 +234,32 @@ TEST_F(QtUiTest, TheColourKeyedFormShowsOnlyItsNonBlackPixels) {
     EXPECT_FALSE(window->mask().intersects(window->rect()));
 }
 
-TEST_F(QtUiTest, TheDimmingFormTakesItsAlphaAndNeverTheFocus) {
+TEST_F(QtUiTest, TheDimmingFormCarriesItsConstantAlphaInItsPixels) {
     Form* dimmer = nullptr;
     app.CreateForm(dimmer, "Dimmer");
     dimmer->SetBounds(0, 0, 200, 100);
     dimmer->Border = BorderStyle::None;
     dimmer->AlphaBlend = true;
+    dimmer->SetColour(MakeRgb(200, 100, 50));
     dimmer->SetAlphaBlendValue(200);
     // Peers made now read the attributes the form has at this point.
     dimmer->DestroyPeers();
     dimmer->CreatePeers(ui);
     ShowForm(*dimmer);
     QWidget* window = ui.WidgetOf(*dimmer);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_NEAR(window->windowOpacity(), 200 / 255.0, 0.002);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowDoesNotAcceptFocus) << "Escape may reach it";
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_EQ(window->windowOpacity(), 1.0) << "the pixels carry the alpha, not the window";
+    // Premultiplied and rounded as a compositor's 8-bit blend of the colour
+    // at the constant alpha: 200 x 200 / 255 = 156.9, 100 x 200 / 255 = 78.4.
+    EXPECT_EQ(PaintedPixel(window, 50, 50), qRgba(157, 78, 39, 200));
     dimmer->SetAlphaBlendValue(55);
-    EXPECT_NEAR(window->windowOpacity(), 55 / 255.0, 0.002);
+    Settle();
+    EXPECT_EQ(PaintedPixel(window, 199, 99), qRgba(43, 22, 11, 55));
+    dimmer->SetAlphaBlendValue(255);
+    Settle();
+    EXPECT_EQ(PaintedPixel(window, 0, 0), qRgba(200, 100, 50, 255));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ fi
 
 start_display
 start_sound_server
-play_tone
+tone_seconds=$((seconds + 60)) play_tone
 
 slides="$work/slides"
 mkdir -p "$slides"

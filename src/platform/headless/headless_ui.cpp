@@ -14,7 +14,11 @@ namespace duskpane {
 class HeadlessControlPeer : public ControlPeer {
 public:
     HeadlessControlPeer(HeadlessUi& ui, Control& control) : ui_(ui), control_(control) {}
-    void Changed(Change what) override { ++ui_.changes_[{&control_, what}]; }
+    void Changed(Change what) override {
+        ++ui_.changes_[{&control_, what}];
+        if (what == Change::Visible && control_.Kind() == ControlKind::Form && control_.Visible())
+            ui_.formsShown.push_back(control_.Name());
+    }
 
 private:
     HeadlessUi& ui_;
@@ -93,6 +97,11 @@ void HeadlessUi::Advance(uint32_t ms) {
     time_.Advance(uint32_t(target - now_));
     now_ = target;
     RunPending();
+}
+
+void HeadlessUi::ChangePrimaryScreen(int width, int height) {
+    screen = {width, height};
+    if (sink_) sink_->PrimaryScreenChanged();
 }
 
 void HeadlessUi::RunScripted() {

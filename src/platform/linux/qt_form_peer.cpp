@@ -1,16 +1,21 @@
 // The Qt peer of a form: dialogs as fixed-size windows with their controls,
-// and the borderless screen layers that paint the kit's composed picture,
-// the colour-keyed one shaped to its non-black pixels.
+// and the borderless screen layers that paint the kit's composed picture:
+// the dimming layer full screen at its constant alpha, the colour-keyed one
+// above it shaped to its non-black pixels.
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
 #include "platform/linux/qt_peers.h"
 #include "platform/linux/qt_ui.h"
+#include "platform/linux/qt_x11_window.h"
+#include "ui/application.h"
 #include "ui/form.h"
 
 namespace duskpane {
@@ -21,19 +26,41 @@ namespace {
 // and every click goes through. (An empty region would remove the shape.)
 const QRegion kNothingShows(-1, -1, 1, 1);
 
-Qt::WindowFlags FlagsFor(const Form& form, bool rendered, bool dimmer) {
+// How long the colour-keyed layer waits for the dimming layer to be drawn
+// before it shows all the same (a window manager that never maps it).
+constexpr int kDimmerWaitMs = 1000;
+
+Qt::WindowFlags FlagsFor(const Form& form, bool rendered) {
     if (rendered) {
-        Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint;
-        if (form.Style == FormStyle::StayOnTop) flags |= Qt::WindowStaysOnTopHint;
-        // A click on the dimming layer must not raise it over the
-        // always-on-top window, so it never takes the focus.
-        if (dimmer) flags |= Qt::WindowDoesNotAcceptFocus;
-        return flags;
+        if (form.Style != FormStyle::StayOnTop) return Qt::Window | Qt::FramelessWindowHint;
+        // The always-on-top layer belongs to the dimming layer (Qt writes
+        // WM_TRANSIENT_FOR for dialog windows only; its window type is made
+        // normal again before it maps).
+        return Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
     }
     Qt::WindowFlags flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     if (form.CloseBoxOnly)
         flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     return flags;
+}
+
+// t / 255 rounded to the nearest, for t up to 255 x 255: what a compositing
+// manager's 8-bit arithmetic gives for a channel times an alpha.
+inline unsigned Scale255(unsigned channel, unsigned alpha) {
+    const unsigned t = channel * alpha + 128u;
+    return (t + (t >> 8)) >> 8;
+}
+
+// A pixel of the frame as the window shows it. With the window's own
+// opacity the pixel is opaque; with per-pixel alpha the colour key is fully
+// transparent and the rest carries the constant alpha, premultiplied.
+inline QRgb FramePixel(Pixel colour, bool perPixel, bool keyed, unsigned alpha) {
+    const Pixel rgb = colour & 0xFFFFFFu;
+    if (!perPixel) return 0xFF000000u | rgb;
+    if (keyed && rgb == 0) return 0;
+    if (alpha == 255) return 0xFF000000u | rgb;
+    return (alpha << 24) | (Scale255(RedOf(rgb), alpha) << 16) | (Scale255(GreenOf(rgb), alpha) << 8) |
+           Scale255(BlueOf(rgb), alpha);
 }
 
 }  // namespace
@@ -47,6 +74,8 @@ void FormWidget::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
+    // The frame's pixels as they are, alpha included.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
     peer_.Paint(painter, event->rect());
 }
 
@@ -69,23 +98,31 @@ void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
     control->UserContextMenu(at.x(), at.y());
 }
 
-void FormWidget::mousePressEvent(QMouseEvent* event) {
-    if (peer_.Dimmer() && event->button() == Qt::LeftButton) peer_.Ui().ActivateMainForm();
-    QWidget::mousePressEvent(event);
-}
-
 QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form) {
     rendered_ = form.Border == BorderStyle::None;
     dimmer_ = rendered_ && form.Style == FormStyle::Normal && form.AlphaBlend;
+    topLayer_ = rendered_ && form.Style == FormStyle::StayOnTop;
+    // Every compositing manager blends a window by its pixels' own alpha;
+    // not every one honours a window's opacity property or its shape (the
+    // Wayland compositors behind XWayland do not), and on one that does the
+    // pixels come out the same.
+    perPixel_ = rendered_;
+    // Under XWayland the dimming layer is not full screen (the Wayland
+    // compositors draw nothing under a full-screen window: the desktop would
+    // show black); with its size fixed they float it over everything else.
+    fullScreen_ = dimmer_ && !ui.OnXWayland();
+    fixedSize_ = topLayer_ || (dimmer_ && !fullScreen_);
     // Dialogs belong to the main window, so that a window manager keeps them
     // above it (it is always on top) and centres message boxes on them.
     QWidget* parent = rendered_ ? nullptr : ui.MainWidget();
-    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_, dimmer_));
+    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_));
     window->setAttribute(Qt::WA_QuitOnClose, false);
     if (rendered_) {
-        window->setAttribute(Qt::WA_OpaquePaintEvent);
         window->setAttribute(Qt::WA_NoSystemBackground);
-        frame_ = QImage(std::max(form.Width(), 1), std::max(form.Height(), 1), QImage::Format_RGB32);
+        // A 32-bit visual, so that the pixels carry their own alpha; without
+        // one the window is opaque.
+        window->setAttribute(perPixel_ ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
+        frame_ = QImage(std::max(form.Width(), 1), std::max(form.Height(), 1), FrameFormat());
         frame_.fill(Qt::black);
         forceShape_ = true;
     } else {
@@ -125,9 +162,14 @@ void QtFormPeer::Apply(Change what) {
         case Change::Enabled:
             window->setEnabled(form.Enabled());
             break;
-        case Change::Text:
-            window->setWindowTitle(QString::fromStdString(form.Caption()));
+        case Change::Text: {
+            // The main window carries the program's taskbar entry, under the
+            // application's title.
+            const bool main = form.FormApp().MainForm() == &form;
+            const std::string& title = form.Caption().empty() && main ? form.FormApp().Title : form.Caption();
+            window->setWindowTitle(QString::fromStdString(title));
             break;
+        }
         case Change::Colour: {
             QPalette palette = window->palette();
             palette.setColor(QPalette::Window, ToQColor(form.Colour()));
@@ -139,7 +181,11 @@ void QtFormPeer::Apply(Change what) {
             Invalidate(QRect(0, 0, form.Width(), form.Height()));
             break;
         case Change::Alpha:
-            window->setWindowOpacity(form.AlphaBlend ? form.AlphaBlendValue() / 255.0 : 1.0);
+            // With per-pixel alpha the frame carries it: drawn again whole.
+            if (perPixel_)
+                Invalidate(QRect(0, 0, form.Width(), form.Height()));
+            else
+                window->setWindowOpacity(form.AlphaBlend ? form.AlphaBlendValue() / 255.0 : 1.0);
             break;
         case Change::Layered:
             forceShape_ = true;
@@ -165,8 +211,20 @@ void QtFormPeer::ApplyBounds() {
     if (!window) return;
     const Form& form = GetForm();
     if (rendered_) {
-        window->setGeometry(QRect(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
-                                  QSize(form.Width(), form.Height())));
+        const QRect area(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
+                         QSize(std::max(form.Width(), 1), std::max(form.Height(), 1)));
+        // A window of fixed size is floated by tiling window managers instead
+        // of being fitted into their tiles.
+        if (fixedSize_) window->setFixedSize(area.size());
+        if (fullScreen_ && window->isVisible() && window->geometry() != area) {
+            // A window manager keeps a full-screen window on its monitor: it
+            // leaves full screen, moves to the new place and asks again.
+            window->setWindowState(Qt::WindowNoState);
+            window->setGeometry(area);
+            window->setWindowState(Qt::WindowFullScreen);
+        } else {
+            window->setGeometry(area);
+        }
         Invalidate(QRect(0, 0, form.Width(), form.Height()));
         return;
     }
@@ -207,8 +265,7 @@ void QtFormPeer::SyncControls(const Control& parent) {
     }
 }
 
-// A form's window appears once its show handler has run: the kit reports
-// the form visible before that handler and again after it.
+// A form's window appears once its show handler has run, from the queue.
 void QtFormPeer::ScheduleShow() {
     if (showPending_) return;
     showPending_ = true;
@@ -221,11 +278,73 @@ void QtFormPeer::ScheduleShow() {
         Qt::QueuedConnection);
 }
 
-void QtFormPeer::ShowNow() {
+// What the window manager and the compositing manager need to know of a
+// screen layer before it maps. The dimming layer covers its monitor in full
+// screen (above panels and docks while the program has the keyboard) and
+// has no taskbar or pager entry of its own. The layer above belongs to it
+// (WM_TRANSIENT_FOR): window managers keep it above the dimming layer and
+// in the full-screen layer with it whichever of the two has the keyboard, so
+// a click on the dimming layer may give it the keyboard without raising it
+// over the clock; the taskbar entry is this window's. Both stay composited.
+void QtFormPeer::PrepareScreenLayer() {
+    FormWidget* window = Window();
+    if (prepared_ || !window) return;
+    window->winId();
+    QWindow* handle = window->windowHandle();
+    if (!handle) return;
+    prepared_ = true;
+    if (perPixel_ && AlphaVisualRefused(*handle)) {
+        // No 32-bit visual: the window's own opacity dims instead.
+        perPixel_ = false;
+        Apply(Change::Alpha);
+    }
+    if (fullScreen_) window->setWindowState(Qt::WindowFullScreen);
+    if (dimmer_) {
+        AddWindowStates(*handle, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    }
+    if (topLayer_) {
+        if (QtFormPeer* dimmer = ui_.DimmerPeer(); dimmer && dimmer->Window() && dimmer->Window()->windowHandle())
+            handle->setTransientParent(dimmer->Window()->windowHandle());
+        SetWindowType(*handle, "_NET_WM_WINDOW_TYPE_NORMAL");
+    }
+    KeepComposited(*handle);
+}
+
+// The layer above waits until the dimming layer has been drawn, so that it
+// never shows over the undimmed desktop.
+bool QtFormPeer::WaitsForDimmer() {
+    if (!topLayer_) return false;
+    QtFormPeer* dimmer = ui_.DimmerPeer();
+    if (!dimmer || !dimmer->GetForm().Visible() || dimmer->Exposed()) return false;
+    if (!dimmerWait_) {
+        dimmerWait_ = new QTimer(Window());
+        dimmerWait_->setSingleShot(true);
+        QObject::connect(dimmerWait_, &QTimer::timeout, Window(), [this] { DimmerShown(); });
+    }
+    awaitingDimmer_ = true;
+    dimmerWait_->start(kDimmerWaitMs);
+    return true;
+}
+
+bool QtFormPeer::Exposed() const {
+    const FormWidget* window = Window();
+    return window && window->windowHandle() && window->windowHandle()->isExposed();
+}
+
+void QtFormPeer::DimmerShown() {
+    if (!awaitingDimmer_) return;
+    awaitingDimmer_ = false;
+    dimmerWait_->stop();
+    if (GetForm().Visible()) ShowNow(true);
+}
+
+void QtFormPeer::ShowNow(bool dimmerReady) {
     FormWidget* window = Window();
     if (!window || window->isVisible()) return;
     if (rendered_) {
+        if (!dimmerReady && WaitsForDimmer()) return;
         ApplyBounds();
+        PrepareScreenLayer();
         Refresh();
     } else {
         SyncControls(GetForm());
@@ -239,13 +358,14 @@ void QtFormPeer::ShowNow() {
         ui_.WarnIfNoCompositor();
     } else {
         window->raise();
-        window->activateWindow();
+        ui_.ActivateUnlessFocused(window);
     }
     ui_.Restack();
     if (!rendered_) FocusFirstControl();
 }
 
 void QtFormPeer::Hide() {
+    awaitingDimmer_ = false;
     FormWidget* window = Window();
     if (!window || !window->isVisible()) return;
     const bool wasActive = window->isActiveWindow();
@@ -254,9 +374,9 @@ void QtFormPeer::Hide() {
     // The keyboard goes back to the window below: a dialog still open, or
     // the main window.
     if (QWidget* modal = QApplication::activeModalWidget())
-        modal->activateWindow();
-    else
-        ui_.ActivateMainForm();
+        ui_.ActivateUnlessFocused(modal);
+    else if (QWidget* main = ui_.MainWidget(); main && main->isVisible())
+        ui_.ActivateUnlessFocused(main);
 }
 
 // A dialog that shows gives the focus to the control that had it, or else
@@ -292,8 +412,8 @@ void QtFormPeer::Refresh() {
     if (!rendered_ || !window) return;
     const Form& form = GetForm();
     const QSize size(std::max(form.Width(), 1), std::max(form.Height(), 1));
-    if (frame_.size() != size) {
-        frame_ = QImage(size, QImage::Format_RGB32);
+    if (frame_.size() != size || frame_.format() != FrameFormat()) {
+        frame_ = QImage(size, FrameFormat());
         frame_.fill(Qt::black);
         dirty_ = QRect(QPoint(0, 0), size);
         shape_ = QRegion();
@@ -303,6 +423,8 @@ void QtFormPeer::Refresh() {
     dirty_ = QRect();
     if (dirty.isEmpty() && !forceShape_) return;
 
+    const bool keyed = form.ColourKeyBlack();
+    const unsigned alpha = form.AlphaBlend ? form.AlphaBlendValue() : 255u;
     bool keyChanged = false;
     if (!dirty.isEmpty()) {
         // Only the changed part is composed: the spectrum changes a few
@@ -314,14 +436,14 @@ void QtFormPeer::Refresh() {
             const Pixel* source = picture.Row(y - dirty.top()) - dirty.left();
             auto* target = reinterpret_cast<QRgb*>(frame_.scanLine(y));
             for (int x = dirty.left(); x <= right; ++x) {
-                const QRgb next = 0xFF000000u | (source[x] & 0xFFFFFFu);
-                if (((target[x] & 0xFFFFFFu) == 0) != ((next & 0xFFFFFFu) == 0)) keyChanged = true;
+                const QRgb next = FramePixel(source[x], perPixel_, keyed, alpha);
+                if (((target[x] & 0xFFFFFFu) == 0) != ((source[x] & 0xFFFFFFu) == 0)) keyChanged = true;
                 target[x] = next;
             }
         }
         window->update(dirty);
     }
-    if (!form.ColourKeyBlack()) return;
+    if (!keyed) return;
     if (forceShape_) {
         shape_ = NonBlackRegion(frame_, frame_.rect());
     } else if (keyChanged) {
@@ -332,6 +454,10 @@ void QtFormPeer::Refresh() {
     forceShape_ = false;
     window->setMask(shape_.isEmpty() ? kNothingShows : shape_);
     ++shapeUpdates_;
+}
+
+QImage::Format QtFormPeer::FrameFormat() const {
+    return perPixel_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
 }
 
 void QtFormPeer::Paint(QPainter& painter, const QRect& rect) const {

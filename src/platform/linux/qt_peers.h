@@ -10,6 +10,8 @@
 #include "platform/ui_seam.h"
 #include "ui/bitmap.h"
 
+class QTimer;
+
 namespace duskpane {
 
 class Control;
@@ -76,7 +78,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     QtFormPeer& peer_;
@@ -91,10 +92,17 @@ public:
     FormWidget* Window() const { return static_cast<FormWidget*>(Widget()); }
     // Borderless forms paint the kit's composed picture of themselves.
     bool Rendered() const { return rendered_; }
-    // The dimming layer: borderless, below the always-on-top forms, never
-    // taking the focus.
+    // The dimming layer: borderless, full screen, below the always-on-top
+    // forms.
     bool Dimmer() const { return dimmer_; }
     bool StaysOnTop() const;
+    // The screen layers' pixels carry their alpha (a 32-bit visual): the
+    // colour key fully transparent, the dimming layer at its constant alpha.
+    bool PerPixelAlpha() const { return perPixel_; }
+    // The window is mapped and drawn (or, off screen, would be).
+    bool Exposed() const;
+    // The dimming layer has been drawn: the layer above it may show now.
+    void DimmerShown();
 
     // A part of a rendered form changed (form coordinates); it is painted
     // again, and the shape updated, soon.
@@ -111,7 +119,10 @@ protected:
 
 private:
     void ScheduleShow();
-    void ShowNow();
+    void ShowNow(bool dimmerReady = false);
+    bool WaitsForDimmer();
+    void PrepareScreenLayer();
+    QImage::Format FrameFormat() const;
     void Hide();
     void Place();
     void SyncControls(const Control& parent);
@@ -119,6 +130,14 @@ private:
 
     bool rendered_ = false;
     bool dimmer_ = false;
+    bool topLayer_ = false;
+    bool perPixel_ = false;
+    bool fullScreen_ = false;
+    bool fixedSize_ = false;
+    // The window's states and hints are set (once, before it first maps).
+    bool prepared_ = false;
+    bool awaitingDimmer_ = false;
+    QTimer* dimmerWait_ = nullptr;
     bool showPending_ = false;
     bool refreshPending_ = false;
     // The whole shape is computed anew at the next refresh.

@@ -105,9 +105,16 @@ public:
     QtFormPeer* FormPeerOf(const Form& form) const;
     // The widget of the application's main form, when it has one.
     QWidget* MainWidget() const;
-    // Gives the keyboard to the main form's window (a click on the dimming
-    // layer, which never takes the focus itself).
-    void ActivateMainForm();
+    // The dimming layer's peer, when the program has one.
+    QtFormPeer* DimmerPeer() const;
+    // The X server is XWayland (asked once).
+    bool OnXWayland();
+    // Gives the keyboard to a window that just showed (or to the window a
+    // closed one leaves on top), unless the window manager does so itself
+    // within a moment: a screen layer counts as focused while the other one
+    // has the keyboard. Asking a window manager to activate a window can do
+    // more than focus it (i3 then ends the dimming layer's full screen).
+    void ActivateUnlessFocused(QWidget* window);
     // Puts the windows back in their order: dimming layers, always-on-top
     // forms, dialogs.
     void Restack();
@@ -124,6 +131,8 @@ private:
     bool FilterWindowEvent(QWindow* window, QEvent* event);
     bool HandleKey(QtFormPeer& formPeer, QWindow* window, QEvent* event);
     bool HandleMousePress(QtFormPeer& formPeer, QEvent* event);
+    void HandleWindowShow(QWindow* window);
+    void HandleExpose(QWindow* window);
     void HandleFocusIn(QWidget* widget, QEvent* event);
     QtFormPeer* FormPeerOfWindow(const QWindow* window) const;
     void WatchPrimaryScreen(QScreen* screen);
@@ -141,6 +150,7 @@ private:
     int focusGuard_ = 0;
     bool replayingKey_ = false;
     bool compositorWarned_ = false;
+    int onXWayland_ = -1;  // not asked yet
     std::string lastPictureFolder_;
     QScreen* watchedScreen_ = nullptr;
     QSocketNotifier* endNotifier_ = nullptr;

@@ -179,8 +179,9 @@ void Win32FormPeer::SyncControls(const Control& parent) {
     }
 }
 
-// The kit reports the form visible before its show handler and again after
-// it; the window appears once, from the queue.
+// The kit reports the form visible once its show handler has run, after the
+// windows the handler showed (the dimming layer under the main window); the
+// window appears from the queue, in that order.
 void Win32FormPeer::ScheduleShow() {
     if (showPending_) return;
     showPending_ = PostMessageW(window_, kShowNow, 0, 0) != FALSE;

@@ -1,0 +1,102 @@
+// EWMH states and hints of the program's windows, and what the X server
+// tells about its visuals and its kind, through Qt's own X connection.
+#include "platform/linux/qt_x11_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace duskpane {
+
+namespace {
+
+template <class Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+xcb_connection_t* Connection() {
+    auto* app = qGuiApp;
+    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
+    ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+}  // namespace
+
+void AddWindowStates(QWindow& window, std::initializer_list<const char*> states) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return;
+    const auto id = xcb_window_t(window.winId());
+    const xcb_atom_t property = Atom(connection, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> atoms;
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, id, property, XCB_ATOM_ATOM, 0, 1024);
+    ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        atoms.assign(held, held + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    for (const char* name : states) {
+        const xcb_atom_t atom = Atom(connection, name);
+        if (atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
+            atoms.push_back(atom);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, property, XCB_ATOM_ATOM, 32,
+                        uint32_t(atoms.size()), atoms.data());
+    xcb_flush(connection);
+}
+
+void SetWindowType(QWindow& window, const char* type) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return;
+    const xcb_atom_t atom = Atom(connection, type);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()),
+                        Atom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &atom);
+    xcb_flush(connection);
+}
+
+void KeepComposited(QWindow& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return;
+    const uint32_t neverBypass = 2;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()),
+                        Atom(connection, "_NET_WM_BYPASS_COMPOSITOR"), XCB_ATOM_CARDINAL, 32, 1, &neverBypass);
+    xcb_flush(connection);
+}
+
+bool AlphaVisualRefused(QWindow& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return false;
+    const xcb_get_geometry_cookie_t cookie = xcb_get_geometry(connection, xcb_drawable_t(window.winId()));
+    ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(connection, cookie, nullptr), &std::free);
+    return geometry && geometry->depth != 32;
+}
+
+bool XWaylandServer() {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return false;
+    // XWayland 23.1 and later name themselves with an extension; earlier
+    // ones only by the names of their screens' outputs.
+    const char name[] = "XWAYLAND";
+    const xcb_query_extension_cookie_t cookie = xcb_query_extension(connection, uint16_t(std::strlen(name)), name);
+    ReplyPtr<xcb_query_extension_reply_t> reply(xcb_query_extension_reply(connection, cookie, nullptr), &std::free);
+    if (reply && reply->present) return true;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->name().startsWith(QLatin1String(name))) return true;
+    return false;
+}
+
+}  // namespace duskpane
