@@ -34,7 +34,7 @@ trap 'kill "$picom" "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 app=$!
 sleep 2
 shot=build/linux/duskpane-screenshot.png
-xwd -root -silent | convert xwd:- "$shot"
+import -silent -window root "$shot"
 cat <<MSG
 No display was set, so Duskpane runs on the virtual display $DISPLAY.
 A screenshot of it is in $shot.

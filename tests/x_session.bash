@@ -12,6 +12,9 @@
 #   x_white_desktop [WIDTH]     a white window over the whole screen
 #   wait_until SECONDS CMD...   polls CMD every 50 ms until it succeeds
 #   compositor_running          the compositing selection of screen 0 is owned
+#   screen_shot FILE            the screen as it shows now (what the compositing
+#                               manager made of it) into FILE, a PNG
+#   screen_pixel X Y            "R G B" of one pixel of the screen now
 #   session_bus_start           a D-Bus session bus in XDG_RUNTIME_DIR
 #   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
 #                               monitor is the default source, listening on
@@ -98,6 +101,34 @@ x.XGetSelectionOwner.restype = ctypes.c_ulong
 d = x.XOpenDisplay(None)
 sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0)) else 1)
 PY
+}
+
+# One GetImage of the root window, under a server grab (ImageMagick's
+# `import` without -descend): on an X server that is the frame buffer, where
+# the compositing manager draws, and no window can change while it is read.
+# `xwd -root` cannot be used: where windows of several depths overlap (the
+# program's 32-bit screen layers under a 24-bit menu or dialog) it reads each
+# window's own pixels instead and shows the dimming as black. A desktop whose
+# screen is not an X server's sets screen_shooter to its own command.
+screen_shot() {
+    if [ -n "${screen_shooter:-}" ]; then
+        "$screen_shooter" "$1"
+    else
+        import -silent -window root "png:$1"
+    fi
+}
+
+screen_pixel() {
+    local shot
+    shot=$(mktemp --suffix=.png)
+    screen_shot "$shot"
+    png_pixel "$shot" "$1" "$2"
+    rm -f "$shot"
+}
+
+png_pixel() {  # png_pixel FILE X Y: "R G B" of a pixel of a picture
+    convert "$1" -crop 1x1+"$2"+"$3" -depth 8 txt:- |
+        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
 }
 
 # A session bus for the desktops that keep their settings behind D-Bus

@@ -215,6 +215,7 @@ wayland_desktop_start() {
         { echo "FAILED: XWayland of $1 did not answer"; cat "$work/$1.log"; exit 1; }
     wayland_socket=$(find "$runtime" -maxdepth 1 -type s -name 'wayland-*' | head -n1)
     compositor_runtime=$runtime
+    screen_shooter=${1}_screen_shot
     # The program sees a Wayland session as its users have it.
     export WAYLAND_DISPLAY=$wayland_socket XDG_SESSION_TYPE=wayland
 }
@@ -301,22 +302,20 @@ CONF
 
 screenshot() {
     current_shot=$shots/$scene-$1.png
-    case "$scene_kind" in
-        sway)
-            XDG_RUNTIME_DIR=$compositor_runtime WAYLAND_DISPLAY=$wayland_socket grim "$current_shot"
-            ;;
-        weston)
-            # weston-screenshooter writes into the current folder, under a
-            # time-stamped name; its alpha channel means nothing.
-            rm -f "$work"/wayland-screenshot-*.png
-            (cd "$work" && XDG_RUNTIME_DIR=$compositor_runtime WAYLAND_DISPLAY=$wayland_socket \
-                weston-screenshooter >/dev/null 2>&1)
-            convert "$work"/wayland-screenshot-*.png -alpha off "$current_shot"
-            ;;
-        *)
-            xwd -root -silent | convert xwd:- "$current_shot"
-            ;;
-    esac
+    screen_shot "$current_shot"
+}
+
+sway_screen_shot() {
+    XDG_RUNTIME_DIR=$compositor_runtime WAYLAND_DISPLAY=$wayland_socket grim "$1"
+}
+
+# weston-screenshooter writes into the current folder, under a time-stamped
+# name; its alpha channel means nothing.
+weston_screen_shot() {
+    rm -f "$work"/wayland-screenshot-*.png
+    (cd "$work" && XDG_RUNTIME_DIR=$compositor_runtime WAYLAND_DISPLAY=$wayland_socket \
+        weston-screenshooter >/dev/null 2>&1)
+    convert "$work"/wayland-screenshot-*.png -alpha off "png:$1"
 }
 
 shot_until() {
@@ -330,10 +329,7 @@ shot_until() {
     done
 }
 
-shot_pixel() {
-    convert "$current_shot" -crop 1x1+"$1"+"$2" -depth 8 txt:- |
-        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
-}
+shot_pixel() { png_pixel "$current_shot" "$@"; }
 
 shot_mean() {
     convert "$current_shot" -crop "${3}x${4}+${1}+${2}" -colorspace gray -format '%[fx:int(255*mean+0.5)]' info:

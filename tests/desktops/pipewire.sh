@@ -10,7 +10,7 @@ program=${1:?usage: pipewire.sh path/to/duskpane BUILD_DIR}
 build=${2:?usage: pipewire.sh path/to/duskpane BUILD_DIR}
 # shellcheck source=desktops.bash
 source "$(dirname "$0")/desktops.bash"
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 python3 sox dbus-daemon \
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 python3 sox dbus-daemon \
     pipewire wireplumber pipewire-pulse pw-play pactl
 sound_server=pipewire
 scene_begin pipewire "$build"
@@ -37,7 +37,7 @@ check "at 10 % volume the tone still shows ($quiet pixels)" test "$quiet" -gt 0
 back=$(bars_at 100)
 check "back at 100 % the bars are as high as before ($back against $full pixels)" \
     test "$back" -ge $((full * 9 / 10))
-xwd -root -silent | convert xwd:- "$shots/pipewire-bars.png"
+screen_shot "$shots/pipewire-bars.png"
 
 check_sound_server_restart KILL
 

@@ -13,7 +13,7 @@ program=${2:?usage: scene.sh KIND path/to/duskpane BUILD_DIR}
 build=${3:?usage: scene.sh KIND path/to/duskpane BUILD_DIR}
 # shellcheck source=desktops.bash
 source "$(dirname "$0")/desktops.bash"
-require_tools Xvfb xwud xwininfo xwd xprop xdotool convert sqlite3 python3
+require_tools Xvfb xwud xwininfo import xprop xdotool convert sqlite3 python3
 case "$kind" in
     openbox) require_tools openbox tint2 picom ;;
     xfwm4) require_tools xfwm4 tint2 dbus-daemon ;;

@@ -10,7 +10,7 @@ program=${1:?usage: two_monitors.sh path/to/duskpane BUILD_DIR}
 build=${2:?usage: two_monitors.sh path/to/duskpane BUILD_DIR}
 # shellcheck source=desktops.bash
 source "$(dirname "$0")/desktops.bash"
-require_tools Xorg xrandr xwud xwininfo xwd xprop xdotool convert sqlite3 python3 openbox tint2 picom
+require_tools Xorg xrandr xwud xwininfo import xprop xdotool convert sqlite3 python3 openbox tint2 picom
 [ -f /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
     { echo "skipped: Xorg's dummy driver is not installed"; exit 77; }
 if [ "$(id -u)" -ne 0 ]; then echo "skipped: Xorg with a configuration of its own needs root"; exit 77; fi

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 # shellcheck source=../robustness/desktop_session.bash
 source "$here/../robustness/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xdotool xwud xwininfo xwd convert sqlite3 xrandr
+require_tools Xvfb picom xdotool xwud xwininfo xwd import convert sqlite3 xrandr
 
 # No sound server: the program runs without one.
 start_display
@@ -31,7 +31,8 @@ read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
 check "white under the dimming layer at alpha 200 reads 55 (got $r $g $b)" \
     test "$r $g $b" = "55 55 55"
 
-xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
+screen_shot "$work/screen.png"
+convert "$work/screen.png" -crop 166x64+8+8 +repage "$work/clock.png"
 bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
 check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
 lit=$(convert "$work/clock.png" -colorspace gray -threshold 99% txt:- | grep -m1 -E '#FFFFFF|gray\(255\)' |

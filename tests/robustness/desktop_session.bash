@@ -198,10 +198,7 @@ ended_with() {  # ended_with CODE: the program ended within 10 s with that exit 
     [ "$status" -eq "$1" ]
 }
 
-pixel() {  # pixel X Y: "R G B" of the screen now
-    xwd -root -silent | convert xwd:- -crop 1x1+"$1"+"$2" -depth 8 txt:- |
-        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
-}
+pixel() { screen_pixel "$@"; }  # pixel X Y: "R G B" of the screen now
 
 pixel_becomes() {  # pixel_becomes X Y "R G B": polls up to 3 s; prints the last reading
     local now tries
@@ -215,7 +212,8 @@ pixel_becomes() {  # pixel_becomes X Y "R G B": polls up to 3 s; prints the last
 
 # Pixels of the screen now in the spectrum bars' lowest colour (the cyan base).
 lit_bar_pixels() {
-    xwd -root -silent | convert xwd:- -fill black +opaque 'rgb(0,204,204)' -fill white -opaque 'rgb(0,204,204)' \
+    screen_shot "$work/screen.png"
+    convert "$work/screen.png" -fill black +opaque 'rgb(0,204,204)' -fill white -opaque 'rgb(0,204,204)' \
         -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:
 }
 
@@ -224,7 +222,8 @@ bars_lit() { [ "$(lit_bar_pixels)" -gt 50 ]; }
 
 # Pixels of the spectrum bars now, in any of their colours.
 bar_pixels() {
-    xwd -root -silent | convert xwd:- -crop 300x72+$((width - 320))+$((height - 92)) -colorspace HSL \
+    screen_shot "$work/screen.png"
+    convert "$work/screen.png" -crop 300x72+$((width - 320))+$((height - 92)) -colorspace HSL \
         -channel G -separate -threshold 50% -format '%[fx:int(mean*w*h+0.5)]' info:
 }
 

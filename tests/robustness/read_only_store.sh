@@ -10,7 +10,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 sha256sum
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 sha256sum
 
 start_display
 # A file the program's user may read but not write: root writes anywhere, so

@@ -10,7 +10,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 pulseaudio pactl paplay sox
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 pulseaudio pactl paplay sox
 
 start_display
 start_sound_server
