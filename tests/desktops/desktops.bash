@@ -66,9 +66,11 @@ desktop_enter() {
     DUSKPANE_DESKTOP_NAMESPACE=1 exec unshare -m -n --propagation private "$0" "$@"
 }
 
-# tint2 as a white panel along the bottom, on top of ordinary windows.
+# tint2 as a white panel along the bottom: by default on top of ordinary
+# windows (_NET_WM_STATE_ABOVE); tint2_start normal puts it in the dock layer
+# alone, as Xfce's own panel is.
 tint2_start() {
-    cat >"$work/tint2rc" <<'RC'
+    cat >"$work/tint2rc" <<RC
 rounded = 0
 border_width = 0
 background_color = #ffffff 100
@@ -76,7 +78,7 @@ border_color = #ffffff 0
 panel_items = T
 panel_size = 100% 40
 panel_position = bottom center horizontal
-panel_layer = top
+panel_layer = ${1:-top}
 panel_background_id = 1
 taskbar_mode = single_desktop
 task_text = 1
@@ -244,7 +246,11 @@ desktop_start() {
             xfwm4 --compositor=on --sm-client-disable >"$work/xfwm4.log" 2>&1 &
             pids+=($!)
             x_desktop_ready xfwm4
-            tint2_start
+            # xfwm4 keeps a panel of the top layer (_NET_WM_STATE_ABOVE)
+            # above every full-screen window by design; Xfce's own panel is
+            # in the dock layer, below the full-screen window that has the
+            # keyboard.
+            tint2_start normal
             ;;
         kwin)
             x_display_start

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -30,13 +31,19 @@ const QRegion kNothingShows(-1, -1, 1, 1);
 // before it shows all the same (a window manager that never maps it).
 constexpr int kDimmerWaitMs = 1000;
 
-Qt::WindowFlags FlagsFor(const Form& form, bool rendered) {
+// How many times a screen layer asks again for its place when the window
+// manager put it elsewhere.
+constexpr int kPlaceRequests = 3;
+
+Qt::WindowFlags FlagsFor(const Form& form, bool rendered, bool takesKeyboard) {
     if (rendered) {
         if (form.Style != FormStyle::StayOnTop) return Qt::Window | Qt::FramelessWindowHint;
         // The always-on-top layer belongs to the dimming layer (Qt writes
         // WM_TRANSIENT_FOR for dialog windows only; its window type is made
         // normal again before it maps).
-        return Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+        Qt::WindowFlags flags = Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+        if (!takesKeyboard) flags |= Qt::WindowDoesNotAcceptFocus;
+        return flags;
     }
     Qt::WindowFlags flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     if (form.CloseBoxOnly)
@@ -86,6 +93,11 @@ void FormWidget::closeEvent(QCloseEvent* event) {
     peer_.GetForm().UserCloseBox();
 }
 
+void FormWidget::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    peer_.WindowMoved();
+}
+
 void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
     const QPoint at = event->globalPos() - peer_.Ui().ScreenOrigin();
@@ -107,15 +119,22 @@ QtFormPeer::QtFormPeer(QtUi& ui, Form& form) : QtControlPeer(ui, form) {
     // Wayland compositors behind XWayland do not), and on one that does the
     // pixels come out the same.
     perPixel_ = rendered_;
-    // Under XWayland the dimming layer is not full screen (the Wayland
-    // compositors draw nothing under a full-screen window: the desktop would
-    // show black); with its size fixed they float it over everything else.
-    fullScreen_ = dimmer_ && !ui.OnXWayland();
+    // Where the windows below a full-screen window are not drawn (the
+    // Wayland compositors behind XWayland, i3), the dimming layer is not
+    // full screen: the desktop would show black or bare. With its size fixed
+    // they float it over everything else.
+    fullScreen_ = dimmer_ && !ui.ScreenLayersFloat();
     fixedSize_ = topLayer_ || (dimmer_ && !fullScreen_);
+    // A window manager keeps a full-screen window above panels and docks
+    // only while that window has the keyboard (a window that belongs to it
+    // having it is not enough for all of them): the full-screen dimming
+    // layer takes the keyboard and the layer above refuses it. Where the
+    // dimming layer floats instead, the layer above takes it.
+    takesKeyboard_ = dimmer_ ? fullScreen_ : !topLayer_ || ui.ScreenLayersFloat();
     // Dialogs belong to the main window, so that a window manager keeps them
     // above it (it is always on top) and centres message boxes on them.
     QWidget* parent = rendered_ ? nullptr : ui.MainWidget();
-    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_));
+    auto* window = new FormWidget(*this, parent, FlagsFor(form, rendered_, takesKeyboard_));
     window->setAttribute(Qt::WA_QuitOnClose, false);
     if (rendered_) {
         window->setAttribute(Qt::WA_NoSystemBackground);
@@ -211,8 +230,8 @@ void QtFormPeer::ApplyBounds() {
     if (!window) return;
     const Form& form = GetForm();
     if (rendered_) {
-        const QRect area(ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
-                         QSize(std::max(form.Width(), 1), std::max(form.Height(), 1)));
+        const QRect area = ScreenArea();
+        placeRequests_ = 0;
         // A window of fixed size is floated by tiling window managers instead
         // of being fitted into their tiles.
         if (fixedSize_) window->setFixedSize(area.size());
@@ -230,6 +249,29 @@ void QtFormPeer::ApplyBounds() {
     }
     window->setFixedSize(form.Width(), form.Height());
     if (window->isVisible() && form.Position == FormPosition::Designed) Place();
+}
+
+QRect QtFormPeer::ScreenArea() const {
+    const Form& form = GetForm();
+    return {ui_.ScreenOrigin() + QPoint(form.Left(), form.Top()),
+            QSize(std::max(form.Width(), 1), std::max(form.Height(), 1))};
+}
+
+// Window managers place a floating window where they like: i3 a border's
+// width above the place asked for, weston at +32+32 when the place asked
+// for is the screen's corner. A screen layer that was moved off its place
+// asks for it again, a few times at most (a window manager may insist).
+void QtFormPeer::WindowMoved() {
+    FormWidget* window = Window();
+    if (!rendered_ || fullScreen_ || !window || !window->isVisible()) return;
+    if (window->geometry().topLeft() == ScreenArea().topLeft() || placeRequests_ >= kPlaceRequests) return;
+    ++placeRequests_;
+    QMetaObject::invokeMethod(
+        window,
+        [this] {
+            if (FormWidget* moved = Window(); moved && moved->isVisible()) moved->move(ScreenArea().topLeft());
+        },
+        Qt::QueuedConnection);
 }
 
 // Where a dialog goes when it shows: its designed place, the middle of the
@@ -307,6 +349,7 @@ void QtFormPeer::PrepareScreenLayer() {
             handle->setTransientParent(dimmer->Window()->windowHandle());
         SetWindowType(*handle, "_NET_WM_WINDOW_TYPE_NORMAL");
     }
+    if (!takesKeyboard_) RefuseKeyboard(*handle);
     KeepComposited(*handle);
 }
 
@@ -354,12 +397,9 @@ void QtFormPeer::ShowNow(bool dimmerReady) {
     window->show();
     // The window's frame is known once it is shown the first time.
     if (!rendered_ && GetForm().Position != FormPosition::Designed) Place();
-    if (dimmer_) {
-        ui_.WarnIfNoCompositor();
-    } else {
-        window->raise();
-        ui_.ActivateUnlessFocused(window);
-    }
+    if (dimmer_) ui_.WarnIfNoCompositor();
+    if (!dimmer_) window->raise();
+    if (takesKeyboard_) ui_.ActivateUnlessFocused(window);
     ui_.Restack();
     if (!rendered_) FocusFirstControl();
 }
@@ -372,11 +412,11 @@ void QtFormPeer::Hide() {
     window->hide();
     if (rendered_ && !wasActive) return;
     // The keyboard goes back to the window below: a dialog still open, or
-    // the main window.
+    // the screen layer that takes it.
     if (QWidget* modal = QApplication::activeModalWidget())
         ui_.ActivateUnlessFocused(modal);
-    else if (QWidget* main = ui_.MainWidget(); main && main->isVisible())
-        ui_.ActivateUnlessFocused(main);
+    else if (QWidget* screen = ui_.KeyboardWidget(); screen && screen->isVisible())
+        ui_.ActivateUnlessFocused(screen);
 }
 
 // A dialog that shows gives the focus to the control that had it, or else

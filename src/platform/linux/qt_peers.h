@@ -77,6 +77,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -96,6 +97,9 @@ public:
     // forms.
     bool Dimmer() const { return dimmer_; }
     bool StaysOnTop() const;
+    // The program's screen gives the keyboard to this window (one of the
+    // screen layers); dialogs take it too while they show.
+    bool TakesKeyboard() const { return takesKeyboard_; }
     // The screen layers' pixels carry their alpha (a 32-bit visual): the
     // colour key fully transparent, the dimming layer at its constant alpha.
     bool PerPixelAlpha() const { return perPixel_; }
@@ -113,6 +117,8 @@ public:
     int ShapeUpdates() const { return shapeUpdates_; }
     // The screen's geometry changed: places the window again.
     void ApplyBounds() override;
+    // The window system moved the window.
+    void WindowMoved();
 
 protected:
     void Apply(Change what) override;
@@ -123,6 +129,8 @@ private:
     bool WaitsForDimmer();
     void PrepareScreenLayer();
     QImage::Format FrameFormat() const;
+    // Where a screen layer belongs on the screen.
+    QRect ScreenArea() const;
     void Hide();
     void Place();
     void SyncControls(const Control& parent);
@@ -134,6 +142,8 @@ private:
     bool perPixel_ = false;
     bool fullScreen_ = false;
     bool fixedSize_ = false;
+    bool takesKeyboard_ = true;
+    int placeRequests_ = 0;
     // The window's states and hints are set (once, before it first maps).
     bool prepared_ = false;
     bool awaitingDimmer_ = false;

@@ -238,9 +238,16 @@ QtFormPeer* QtUi::DimmerPeer() const {
     return nullptr;
 }
 
-bool QtUi::OnXWayland() {
-    if (onXWayland_ < 0) onXWayland_ = XWaylandServer() ? 1 : 0;
-    return onXWayland_ != 0;
+QWidget* QtUi::KeyboardWidget() const {
+    for (QtFormPeer* form : forms_)
+        if (form->Rendered() && form->TakesKeyboard() && form->Window() && form->Window()->isVisible())
+            return form->Window();
+    return MainWidget();
+}
+
+bool QtUi::ScreenLayersFloat() {
+    if (screenLayersFloat_ < 0) screenLayersFloat_ = XWaylandServer() || WindowManagerName() == "i3" ? 1 : 0;
+    return screenLayersFloat_ != 0;
 }
 
 void QtUi::ActivateUnlessFocused(QWidget* window) {
@@ -249,9 +256,6 @@ void QtUi::ActivateUnlessFocused(QWidget* window) {
         if (!target || !target->isVisible()) return;
         const QWindow* focus = QGuiApplication::focusWindow();
         if (focus && focus == target->windowHandle()) return;
-        const QtFormPeer* peer = FormPeerOfWindow(target->windowHandle());
-        const QtFormPeer* focused = focus ? FormPeerOfWindow(focus) : nullptr;
-        if (peer && focused && peer->Rendered() && focused->Rendered()) return;
         if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != target) return;
         target->activateWindow();
     });
@@ -323,6 +327,7 @@ bool QtUi::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::FocusIn:
             if (watched->isWidgetType()) HandleFocusIn(static_cast<QWidget*>(watched), event);
+            if (watched->isWindowType()) HandleWindowFocusIn(static_cast<QWindow*>(watched));
             break;
         case QEvent::Show:
             if (watched->isWindowType()) HandleWindowShow(static_cast<QWindow*>(watched));
@@ -403,6 +408,17 @@ void QtUi::HandleExpose(QWindow* window) {
                 if (form->StaysOnTop()) form->DimmerShown();
         },
         Qt::QueuedConnection);
+}
+
+// A screen layer that got the keyboard (a click on it) though the other one
+// takes it passes it on: activating that one also raises it again where a
+// window manager raised the clicked one over it (i3 does, for floating
+// windows).
+void QtUi::HandleWindowFocusIn(QWindow* window) {
+    const QtFormPeer* peer = FormPeerOfWindow(window);
+    if (!peer || !peer->Rendered() || peer->TakesKeyboard()) return;
+    if (QWidget* screen = KeyboardWidget(); screen && screen->windowHandle() != window)
+        ActivateUnlessFocused(screen);
 }
 
 void QtUi::HandleFocusIn(QWidget* widget, QEvent* event) {

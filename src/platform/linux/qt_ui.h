@@ -107,13 +107,17 @@ public:
     QWidget* MainWidget() const;
     // The dimming layer's peer, when the program has one.
     QtFormPeer* DimmerPeer() const;
-    // The X server is XWayland (asked once).
-    bool OnXWayland();
+    // The screen layer that has the keyboard when no dialog shows: the
+    // full-screen dimming layer, or else the main window.
+    QWidget* KeyboardWidget() const;
+    // The screen layers float at the screen's size instead of the dimming
+    // layer being full screen, as the windows below a full-screen window are
+    // not drawn: on XWayland (the Wayland compositor draws nothing there) and
+    // under i3 (it unmaps the other windows of the workspace). Asked once.
+    bool ScreenLayersFloat();
     // Gives the keyboard to a window that just showed (or to the window a
     // closed one leaves on top), unless the window manager does so itself
-    // within a moment: a screen layer counts as focused while the other one
-    // has the keyboard. Asking a window manager to activate a window can do
-    // more than focus it (i3 then ends the dimming layer's full screen).
+    // within a moment.
     void ActivateUnlessFocused(QWidget* window);
     // Puts the windows back in their order: dimming layers, always-on-top
     // forms, dialogs.
@@ -134,6 +138,7 @@ private:
     void HandleWindowShow(QWindow* window);
     void HandleExpose(QWindow* window);
     void HandleFocusIn(QWidget* widget, QEvent* event);
+    void HandleWindowFocusIn(QWindow* window);
     QtFormPeer* FormPeerOfWindow(const QWindow* window) const;
     void WatchPrimaryScreen(QScreen* screen);
     void FollowPrimaryScreen();
@@ -150,7 +155,7 @@ private:
     int focusGuard_ = 0;
     bool replayingKey_ = false;
     bool compositorWarned_ = false;
-    int onXWayland_ = -1;  // not asked yet
+    int screenLayersFloat_ = -1;  // not asked yet
     std::string lastPictureFolder_;
     QScreen* watchedScreen_ = nullptr;
     QSocketNotifier* endNotifier_ = nullptr;

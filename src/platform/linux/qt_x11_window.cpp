@@ -34,6 +34,22 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
+// A window's property that holds a list of atoms; empty when it has none.
+std::vector<xcb_atom_t> AtomList(xcb_connection_t* connection, xcb_window_t id, xcb_atom_t property) {
+    const xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, property, XCB_ATOM_ATOM, 0, 1024);
+    ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+    if (!reply || reply->format != 32 || reply->type != XCB_ATOM_ATOM) return {};
+    const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    return {held, held + xcb_get_property_value_length(reply.get()) / 4};
+}
+
+void SetAtomList(xcb_connection_t* connection, xcb_window_t id, xcb_atom_t property,
+                 const std::vector<xcb_atom_t>& atoms) {
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, property, XCB_ATOM_ATOM, 32, uint32_t(atoms.size()),
+                        atoms.data());
+    xcb_flush(connection);
+}
+
 }  // namespace
 
 void AddWindowStates(QWindow& window, std::initializer_list<const char*> states) {
@@ -41,22 +57,24 @@ void AddWindowStates(QWindow& window, std::initializer_list<const char*> states)
     if (!connection) return;
     const auto id = xcb_window_t(window.winId());
     const xcb_atom_t property = Atom(connection, "_NET_WM_STATE");
-    std::vector<xcb_atom_t> atoms;
-    const xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, id, property, XCB_ATOM_ATOM, 0, 1024);
-    ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr), &std::free);
-    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
-        const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-        atoms.assign(held, held + xcb_get_property_value_length(reply.get()) / 4);
-    }
+    std::vector<xcb_atom_t> atoms = AtomList(connection, id, property);
     for (const char* name : states) {
         const xcb_atom_t atom = Atom(connection, name);
         if (atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
             atoms.push_back(atom);
     }
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, property, XCB_ATOM_ATOM, 32,
-                        uint32_t(atoms.size()), atoms.data());
-    xcb_flush(connection);
+    SetAtomList(connection, id, property, atoms);
+}
+
+void RefuseKeyboard(QWindow& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return;
+    const auto id = xcb_window_t(window.winId());
+    const xcb_atom_t property = Atom(connection, "WM_PROTOCOLS");
+    std::vector<xcb_atom_t> protocols = AtomList(connection, id, property);
+    protocols.erase(std::remove(protocols.begin(), protocols.end(), Atom(connection, "WM_TAKE_FOCUS")),
+                    protocols.end());
+    SetAtomList(connection, id, property, protocols);
 }
 
 void SetWindowType(QWindow& window, const char* type) {
@@ -97,6 +115,24 @@ bool XWaylandServer() {
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->name().startsWith(QLatin1String(name))) return true;
     return false;
+}
+
+std::string WindowManagerName() {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return {};
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen) return {};
+    const xcb_get_property_cookie_t check = xcb_get_property(
+        connection, 0, screen->root, Atom(connection, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1);
+    ReplyPtr<xcb_get_property_reply_t> checkReply(xcb_get_property_reply(connection, check, nullptr), &std::free);
+    if (!checkReply || checkReply->format != 32 || xcb_get_property_value_length(checkReply.get()) != 4) return {};
+    const xcb_window_t wm = *static_cast<const xcb_window_t*>(xcb_get_property_value(checkReply.get()));
+    const xcb_get_property_cookie_t name = xcb_get_property(connection, 0, wm, Atom(connection, "_NET_WM_NAME"),
+                                                            Atom(connection, "UTF8_STRING"), 0, 256);
+    ReplyPtr<xcb_get_property_reply_t> nameReply(xcb_get_property_reply(connection, name, nullptr), &std::free);
+    if (!nameReply || nameReply->format != 8) return {};
+    return {static_cast<const char*>(xcb_get_property_value(nameReply.get())),
+            size_t(xcb_get_property_value_length(nameReply.get()))};
 }
 
 }  // namespace duskpane

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
 
 class QWindow;
 
@@ -18,6 +19,12 @@ void AddWindowStates(QWindow& window, std::initializer_list<const char*> states)
 // The window's _NET_WM_WINDOW_TYPE, one type ("_NET_WM_WINDOW_TYPE_NORMAL").
 void SetWindowType(QWindow& window, const char* type);
 
+// A window that never takes the keyboard (Qt::WindowDoesNotAcceptFocus
+// gives it WM_HINTS input = False) also leaves WM_TAKE_FOCUS out of its
+// WM_PROTOCOLS: with it, window managers still count it as focusable and
+// hand it the focus when it maps, which it ignores.
+void RefuseKeyboard(QWindow& window);
+
 // _NET_WM_BYPASS_COMPOSITOR = 2: a compositing manager keeps compositing the
 // window even when it covers the whole screen, instead of giving it the
 // screen directly, which would show it opaque.
@@ -29,5 +36,9 @@ bool AlphaVisualRefused(QWindow& window);
 
 // The X server is XWayland, whose Wayland compositor draws the X windows.
 bool XWaylandServer();
+
+// The running window manager's own name (EWMH _NET_WM_NAME of the window
+// that _NET_SUPPORTING_WM_CHECK names); empty without one.
+std::string WindowManagerName();
 
 }  // namespace duskpane
