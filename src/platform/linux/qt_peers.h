@@ -131,6 +131,7 @@ private:
     QImage::Format FrameFormat() const;
     // Where a screen layer belongs on the screen.
     QRect ScreenArea() const;
+    void CheckPlace();
     void Hide();
     void Place();
     void SyncControls(const Control& parent);
@@ -144,6 +145,7 @@ private:
     bool fixedSize_ = false;
     bool takesKeyboard_ = true;
     int placeRequests_ = 0;
+    QTimer* placeCheck_ = nullptr;
     // The window's states and hints are set (once, before it first maps).
     bool prepared_ = false;
     bool awaitingDimmer_ = false;

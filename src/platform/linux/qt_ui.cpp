@@ -258,6 +258,12 @@ void QtUi::ActivateUnlessFocused(QWidget* window) {
         if (focus && focus == target->windowHandle()) return;
         if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != target) return;
         target->activateWindow();
+        // Where the window manager gives the keyboard to no one, the window
+        // takes it itself. (Qt counts the window as active once it asked.)
+        QTimer::singleShot(kActivationGraceMs, this, [target] {
+            if (target && target->isVisible() && target->windowHandle() && KeyboardUnowned())
+                TakeKeyboard(*target->windowHandle());
+        });
     });
 }
 

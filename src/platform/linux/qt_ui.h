@@ -117,7 +117,8 @@ public:
     bool ScreenLayersFloat();
     // Gives the keyboard to a window that just showed (or to the window a
     // closed one leaves on top), unless the window manager does so itself
-    // within a moment.
+    // within a moment; the window takes it itself when the window manager
+    // gives it to no one.
     void ActivateUnlessFocused(QWidget* window);
     // Puts the windows back in their order: dimming layers, always-on-top
     // forms, dialogs.

@@ -3,6 +3,7 @@
 #include "platform/linux/qt_x11_window.h"
 
 #include <QGuiApplication>
+#include <QPoint>
 #include <QScreen>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -101,6 +102,36 @@ bool AlphaVisualRefused(QWindow& window) {
     const xcb_get_geometry_cookie_t cookie = xcb_get_geometry(connection, xcb_drawable_t(window.winId()));
     ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(connection, cookie, nullptr), &std::free);
     return geometry && geometry->depth != 32;
+}
+
+QPoint ScreenPosition(QWindow& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return window.position();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen) return window.position();
+    const xcb_translate_coordinates_cookie_t cookie =
+        xcb_translate_coordinates(connection, xcb_window_t(window.winId()), screen->root, 0, 0);
+    ReplyPtr<xcb_translate_coordinates_reply_t> reply(xcb_translate_coordinates_reply(connection, cookie, nullptr),
+                                                      &std::free);
+    return reply ? QPoint(reply->dst_x, reply->dst_y) : window.position();
+}
+
+bool KeyboardUnowned() {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return false;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    ReplyPtr<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+    if (!focus) return false;
+    return focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+           (screen && focus->focus == screen->root);
+}
+
+void TakeKeyboard(QWindow& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection) return;
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window.winId()), XCB_CURRENT_TIME);
+    xcb_flush(connection);
 }
 
 bool XWaylandServer() {

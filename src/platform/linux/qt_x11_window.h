@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+class QPoint;
 class QWindow;
 
 namespace duskpane {
@@ -33,6 +34,18 @@ void KeepComposited(QWindow& window);
 // The window asked for an alpha channel but its X visual has none (it is not
 // 32 bits deep): a compositing manager would show it opaque.
 bool AlphaVisualRefused(QWindow& window);
+
+// Where the window's top-left corner is on the screen, asked of the X
+// server (Qt keeps what the window manager last told, which some never do).
+QPoint ScreenPosition(QWindow& window);
+
+// No window has the keyboard: the X input focus is on none, on the root or
+// follows the pointer, as where a window manager gives the focus to no one
+// (weston without a keyboard of its own).
+bool KeyboardUnowned();
+
+// Gives the keyboard to the window itself (SetInputFocus).
+void TakeKeyboard(QWindow& window);
 
 // The X server is XWayland, whose Wayland compositor draws the X windows.
 bool XWaylandServer();
