@@ -2,6 +2,8 @@
 # Builds the micro-benchmarks in Release and runs them on inputs made here:
 #   bench_spectrum   the analysis of one sound buffer against the same chain on FFTW
 #   bench_wallpaper  a 12-megapixel JPEG decoded and blended against djpeg
+#   bench_preview    the open-picture dialog's preview of that JPEG against djpeg
+#                    at 1/8 scale, and of the largest BMP the limits allow
 #   bench_scan       a 100 000-entry folder scanned for pictures against find
 # Needs cmake, a C++ compiler, FFTW 3, ImageMagick's convert, djpeg and find;
 # hyperfine, when present, times the two peer programs once more on its own.
@@ -20,7 +22,7 @@ done
 pkg-config --exists fftw3 || { echo "micro.sh: FFTW 3 (libfftw3-dev) is missing" >&2; exit 1; }
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDUSKPANE_BENCH=ON -DDUSKPANE_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_spectrum bench_wallpaper bench_scan >/dev/null
+cmake --build "$build" -j2 --target bench_spectrum bench_wallpaper bench_preview bench_scan >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -53,6 +55,7 @@ record() {
 
 rc=0; "$build/bench/bench_spectrum" || rc=$?; record "$rc"; echo
 rc=0; "$build/bench/bench_wallpaper" "$work/wallpaper.jpg" "$runs" || rc=$?; record "$rc"; echo
+rc=0; "$build/bench/bench_preview" "$work/wallpaper.jpg" "$work" "$runs" || rc=$?; record "$rc"; echo
 rc=0; "$build/bench/bench_scan" "$work/pictures" "$runs" || rc=$?; record "$rc"
 
 if command -v hyperfine >/dev/null; then

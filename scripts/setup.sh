@@ -6,7 +6,7 @@ set -euo pipefail
 mode=${1:-test}
 
 packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-dev
-          qt6-base-dev libpulse-dev libjpeg62-turbo-dev fonts-ipafont-gothic
+          qt6-base-dev qt6-translations-l10n libpulse-dev libjpeg62-turbo-dev fonts-ipafont-gothic
           pulseaudio xvfb picom)
 if [ "$mode" = virtual-display ]; then
   packages=(xvfb picom x11-apps imagemagick)

@@ -12,6 +12,7 @@ namespace duskpane {
 
 class Control;
 class Form;
+class PictureDecoder;
 class Timer;
 class PopupMenu;
 
@@ -109,7 +110,9 @@ public:
     virtual int MessageBox(Form* owner, const std::string& text, const std::string& caption,
                            uint32_t flags, MessageSink& sink) = 0;
     // The open-picture dialog; the filter is "caption|patterns|caption|patterns...".
-    virtual std::optional<std::string> OpenPicture(Form* owner, const std::string& filter) = 0;
+    // It previews the selected file through the program's decoders.
+    virtual std::optional<std::string> OpenPicture(Form* owner, const std::string& filter,
+                                                   PictureDecoder& previews) = 0;
     // The folder browser, preselecting the initial folder.
     virtual std::optional<std::string> BrowseFolder(Form* owner, const std::string& title,
                                                     const std::string& initialFolder) = 0;

@@ -65,7 +65,7 @@ int32_t TextToNumber(const std::string& text, int32_t defaultValue) {
 }
 
 bool OpenPictureDialogBox::Execute() {
-    std::optional<std::string> chosen = owner_.FormApp().GetShell().OpenPicture(&owner_, Filter);
+    std::optional<std::string> chosen = owner_.FormApp().GetShell().OpenPicture(&owner_, Filter, previews_);
     if (!chosen) return false;
     FileName = *chosen;
     return true;

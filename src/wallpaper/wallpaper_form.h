@@ -23,10 +23,11 @@ extern AnsiString InitialFolder;
 // the empty text included.
 int32_t TextToNumber(const std::string& text, int32_t defaultValue);
 
-// The open-picture dialog of a form: its filter and the file last chosen.
+// The open-picture dialog of a form: its filter and the file last chosen; it
+// previews pictures through the decoder given.
 class OpenPictureDialogBox {
 public:
-    explicit OpenPictureDialogBox(Form& owner) : owner_(owner) {}
+    OpenPictureDialogBox(Form& owner, PictureDecoder& previews) : owner_(owner), previews_(previews) {}
 
     std::string Filter;
     std::string FileName;
@@ -36,6 +37,7 @@ public:
 
 private:
     Form& owner_;
+    PictureDecoder& previews_;
 };
 
 // The two button pictures, 22 x 20: a small folder and a small picture.
@@ -55,7 +57,7 @@ public:
     Panel Panel1{this, "Panel1"};
     Button OkBtn{this, "OkBtn"};
     Button CancelBtn{this, "CancelBtn"};
-    OpenPictureDialogBox OpenPictureDialog{*this};
+    OpenPictureDialogBox OpenPictureDialog{*this, platform.pictures};
     Label Label1{&Panel1, "Label1"};
     RadioButton YesRBtn{&Panel1, "YesRBtn"};
     RadioButton NoRBtn{&Panel1, "NoRBtn"};

@@ -11,10 +11,18 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <QLabel>
+#include <QListView>
+#include <QPainter>
+
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/linux/linux_pictures.h"
+#include "platform/linux/qt_picture_dialog.h"
 #include "qt_fixture.h"
+#include "wallpaper/preview.h"
 
 namespace duskpane {
 namespace {
@@ -175,6 +183,7 @@ TEST_F(QtUiTest, TheFileDialogsReturnWhatTheUserChose) {
     EXPECT_EQ(ui.BrowseFolder(dialog, "選択", folder.toStdString()), std::nullopt);
 
     QStringList filters;
+    LinuxPictureDecoder pictures;
     const QString picture = temp.filePath(QStringLiteral("写真/a.JPG"));
     WhenModal([&](QWidget* modal) {
         auto* files = static_cast<QFileDialog*>(modal);
@@ -185,8 +194,117 @@ TEST_F(QtUiTest, TheFileDialogsReturnWhatTheUserChose) {
         static_cast<QDialog*>(files)->accept();
     });
     QFile(picture).open(QIODevice::WriteOnly);
-    EXPECT_EQ(ui.OpenPicture(dialog, "画像ファイル (*.jpg)|*.jpg"), picture.toStdString());
+    EXPECT_EQ(ui.OpenPicture(dialog, "画像ファイル (*.jpg)|*.jpg", pictures), picture.toStdString());
     EXPECT_EQ(filters, QStringList{"画像ファイル (*.jpg)"});
+}
+
+// The colour at the middle of each quadrant of a picture drawn centred in
+// the widget, fitted to it.
+QList<QRgb> ShownQuadrants(QWidget& widget, int pictureWidth, int pictureHeight) {
+    const QImage shot = widget.grab().toImage();
+    const PreviewSize shown = FitPreview(pictureWidth, pictureHeight, shot.width(), shot.height());
+    const int left = (shot.width() - shown.width) / 2, top = (shot.height() - shown.height) / 2;
+    QList<QRgb> colours;
+    for (int q = 0; q < 4; ++q)
+        colours << (shot.pixel(left + shown.width * (1 + 2 * (q % 2)) / 4, top + shown.height * (1 + 2 * (q / 2)) / 4) &
+                    0xFFFFFFu);
+    return colours;
+}
+
+// The user goes through the files with the keyboard: each file the list's
+// current one is previewed with its size under it, a damaged one leaves the
+// pane empty; the side bar gains the desktop's places and the history the
+// recently used folders.
+TEST_F(QtUiTest, TheOpenPictureDialogPreviewsTheCurrentFile) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    QDir folder(temp.path());
+    ASSERT_TRUE(folder.mkpath(QStringLiteral("写真")) && folder.mkpath(QStringLiteral("bookmarked")) &&
+                folder.mkpath(QStringLiteral("config/gtk-3.0")) && folder.mkpath(QStringLiteral("data")));
+    folder.cd(QStringLiteral("写真"));
+    QImage wide(300, 100, QImage::Format_RGB32);
+    {
+        QPainter painter(&wide);
+        painter.fillRect(0, 0, 150, 50, Qt::red);
+        painter.fillRect(150, 0, 150, 50, Qt::green);
+        painter.fillRect(0, 50, 150, 50, Qt::blue);
+        painter.fillRect(150, 50, 150, 50, Qt::white);
+    }
+    ASSERT_TRUE(wide.save(folder.filePath(QStringLiteral("c-wide.bmp"))));
+    ASSERT_TRUE(wide.scaled(60, 120).save(folder.filePath(QStringLiteral("b-tall.jpg")), "JPEG", 95));
+    auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(write(folder.filePath(QStringLiteral("a-broken.jpg")), "\xFF\xD8 not a picture"));
+    // The desktop's bookmarks, recently used files and pictures folder.
+    const QString bookmarked = temp.filePath(QStringLiteral("bookmarked"));
+    ASSERT_TRUE(write(temp.filePath(QStringLiteral("config/gtk-3.0/bookmarks")),
+                      QUrl::fromLocalFile(bookmarked).toEncoded() + " 栞\n"));
+    ASSERT_TRUE(write(temp.filePath(QStringLiteral("data/recently-used.xbel")),
+                      "<?xml version=\"1.0\"?><xbel version=\"1.0\"><bookmark href=\"" +
+                          QUrl::fromLocalFile(bookmarked + QStringLiteral("/x.txt")).toEncoded() +
+                          "\" modified=\"2026-01-02T03:04:05Z\"/></xbel>"));
+    ASSERT_TRUE(write(temp.filePath(QStringLiteral("config/user-dirs.dirs")),
+                      "XDG_PICTURES_DIR=\"" + QFile::encodeName(folder.path()) + "\"\n"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(temp.filePath(QStringLiteral("data"))));
+
+    LinuxPictureDecoder pictures;
+    QStringList captions;
+    QList<QList<QRgb>> colours;
+    QList<QUrl> places;
+    QStringList history;
+    auto drive = [&](QFileDialog* files) {
+        places = files->sidebarUrls();
+        history = files->history();
+        auto* list = files->findChild<QListView*>(QStringLiteral("listView"));
+        auto* pane = files->findChild<QWidget*>(QLatin1String(kPreviewPaneName));
+        auto* caption = files->findChild<QLabel*>(QLatin1String(kPreviewCaptionName));
+        ASSERT_TRUE(list && pane && caption);
+        EXPECT_TRUE(pane->isVisible());
+        // The folder is read and sorted by name.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QModelIndex root = list->rootIndex();
+            QStringList names;
+            for (int row = 0; row < list->model()->rowCount(root); ++row)
+                names << list->model()->index(row, 0, root).data().toString();
+            return names == QStringList{"a-broken.jpg", "b-tall.jpg", "c-wide.bmp"};
+        }));
+        list->setFocus();
+        auto step = [&](Qt::Key key, const QString& wanted) {
+            QTest::keyClick(list, key);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return caption->text() == wanted; }, 2000)) << caption->text().toStdString();
+            captions << caption->text();
+        };
+        // The first key makes the first file current.
+        step(Qt::Key_Down, QString());
+        step(Qt::Key_Down, QStringLiteral("60 × 120"));
+        step(Qt::Key_Down, QStringLiteral("300 × 100"));
+        colours << ShownQuadrants(*pane->findChild<QWidget*>(QLatin1String(kPreviewPictureName)), 300, 100);
+        step(Qt::Key_Home, QString());
+        QTest::qWait(200);
+        captions << caption->text();
+        step(Qt::Key_End, QStringLiteral("300 × 100"));
+        QTest::keyClick(list, Qt::Key_Return);
+    };
+    WhenModal([&](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(files, nullptr);
+        drive(files);
+        if (files->isVisible()) files->close();
+    });
+    const std::optional<std::string> chosen =
+        ui.OpenPicture(dialog, "画像ファイル (*.jpg;*.bmp)|*.jpg;*.bmp", pictures);
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(chosen, folder.filePath(QStringLiteral("c-wide.bmp")).toStdString());
+    EXPECT_EQ(captions, (QStringList{"", "60 × 120", "300 × 100", "", "", "300 × 100"}))
+        << "the damaged file leaves the pane empty";
+    EXPECT_EQ(colours, (QList<QList<QRgb>>{{0xFF0000u, 0x00FF00u, 0x0000FFu, 0xFFFFFFu}}));
+    EXPECT_TRUE(places.contains(QUrl::fromLocalFile(bookmarked))) << "the desktop's bookmarks are places";
+    EXPECT_TRUE(places.contains(QUrl::fromLocalFile(QDir::homePath())));
+    EXPECT_TRUE(history.contains(bookmarked)) << "recently used folders are in the history";
 }
 
 class UrlCatcher : public QObject {

@@ -2,8 +2,8 @@
 # duskpane.exe end to end under Wine, on a private X display with a white
 # desktop and a compositing manager (no window manager), in a private Wine
 # prefix: both screen layers, the dimming, the clock at full brightness, the
-# menu, the transparency dialog dimming live, the wallpaper dialog and the
-# About box, Escape ending with exit code 0, the eight settings in the
+# menu, the transparency dialog dimming live, the wallpaper dialog with its
+# open-picture dialog previewing the selected file, the About box, Escape ending with exit code 0, the eight settings in the
 # registry with their kinds, and a stored dimming coming back.
 # Usage: smoke_exe.sh path/to/duskpane.exe   (exit 77: tools missing, skipped)
 # With DUSKPANE_SHOTS=<folder> the screens are kept there as PNG files.
@@ -94,6 +94,23 @@ click_client() {  # click_client WINDOW X Y: a click at a point of a dialog's cl
 
 start_display desktop
 make_prefix
+# The open-picture dialog opens on the current folder, which holds pictures.
+mkdir "$work/pictures"
+convert -size 400x300 xc:'#ff0000' "BMP3:$work/pictures/1-red.bmp"
+convert -size 300x600 xc:'#0000ff' -quality 95 "$work/pictures/2-blue.jpg"
+printf 'not a picture' >"$work/pictures/3-broken.jpg"
+cd "$work/pictures" || exit 1
+
+# Pixels of a colour (within 10 %) in the right 190 pixels of a window, where
+# the open-picture dialog shows its preview.
+preview_pixels() {  # preview_pixels WINDOW COLOUR
+    local x y w h
+    read -r x y w h <<<"$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF}
+        /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')"
+    xwd -root -silent | convert xwd:- -crop 190x$((h - 70))+$((x + w - 200))+$((y + 40)) +repage \
+        -fuzz 10% -fill black +opaque "$2" -fill white -opaque "$2" -colorspace gray \
+        -format '%[fx:int(mean*w*h+0.5)]' info:
+}
 
 # ---- first run: nothing stored yet
 start_program
@@ -145,6 +162,33 @@ dialog=$(open_from_menu w 壁紙の設定)
 check "the wallpaper item opens its dialog" test -n "$dialog"
 if [ -n "$dialog" ]; then
     shot wallpaper
+    # Its 画像を開く button: a click on the first file and the arrow key
+    # preview each picture beside the list; a damaged file shows nothing.
+    click_client "$dialog" 412 248 491 386
+    files=$(wait_for window_named Open || wait_for window_named 開く)
+    check "the picture button opens the open-picture dialog" test -n "$files"
+    if [ -n "$files" ]; then
+        read -r x y <<<"$(xwininfo -id "$files" | awk '/Absolute upper-left X/ {x=$NF}
+            /Absolute upper-left Y/ {y=$NF} END {print x, y}')"
+        xdotool mousemove $((x + 150)) $((y + 63)) click 1
+        sleep 1
+        shot picture-dialog-red
+        red=$(preview_pixels "$files" '#ff0000')
+        check "the first file, a red BMP, shows red beside the list ($red pixels)" test "$red" -gt 10000
+        xdotool key Down
+        sleep 1
+        shot picture-dialog-blue
+        red=$(preview_pixels "$files" '#ff0000')
+        blue=$(preview_pixels "$files" '#0000ff')
+        check "the next file, a blue JPEG, replaces it ($blue blue, $red red pixels)" \
+            test "$blue" -gt 5000 -a "$red" -eq 0
+        xdotool key Down
+        sleep 1
+        blue=$(preview_pixels "$files" '#0000ff')
+        check "a damaged file leaves the pane empty ($blue blue pixels)" test "$blue" -eq 0
+        xdotool key Escape
+        check "Escape closes the open-picture dialog" gone "$files"
+    fi
     xdotool windowfocus --sync "$dialog"
     xdotool key Escape
     check "Escape closes the wallpaper dialog" gone "$dialog"

@@ -153,7 +153,7 @@ int HeadlessUi::MessageBox(Form* owner, const std::string& text, const std::stri
     return answer;
 }
 
-std::optional<std::string> HeadlessUi::OpenPicture(Form*, const std::string& filter) {
+std::optional<std::string> HeadlessUi::OpenPicture(Form*, const std::string& filter, PictureDecoder&) {
     pictureFilters.push_back(filter);
     if (pictures_.empty()) throw HeadlessScriptError("the picture dialog opened without a scripted choice");
     auto choice = std::move(pictures_.front());

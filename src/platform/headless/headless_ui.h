@@ -95,7 +95,8 @@ public:
     // ---- Shell
     int MessageBox(Form* owner, const std::string& text, const std::string& caption, uint32_t flags,
                    MessageSink& sink) override;
-    std::optional<std::string> OpenPicture(Form* owner, const std::string& filter) override;
+    std::optional<std::string> OpenPicture(Form* owner, const std::string& filter,
+                                           PictureDecoder& previews) override;
     std::optional<std::string> BrowseFolder(Form* owner, const std::string& title,
                                             const std::string& initialFolder) override;
     void OpenUrl(Form* owner, const std::string& url) override;

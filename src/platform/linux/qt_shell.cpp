@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/linux/qt_picture_dialog.h"
 #include "platform/linux/qt_ui.h"
 #include "ui/form.h"
 #include "ui/line_breaks.h"
@@ -150,20 +151,18 @@ int QtUi::MessageBox(Form* owner, const std::string& text, const std::string& ca
 
 // The dialog opens where the last picture was chosen, at first in the
 // user's pictures folder.
-std::optional<std::string> QtUi::OpenPicture(Form* owner, const std::string& filter) {
+std::optional<std::string> QtUi::OpenPicture(Form* owner, const std::string& filter,
+                                             PictureDecoder& previews) {
     QString folder = QString::fromStdString(lastPictureFolder_);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     }
-    QFileDialog dialog(owner ? WidgetOf(*owner) : MainWidget(), QStringLiteral("開く"), folder);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(QtNameFilters(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const QString chosen = dialog.selectedFiles().front();
-    lastPictureFolder_ = QFileInfo(chosen).absolutePath().toStdString();
-    return chosen.toStdString();
+    const std::optional<QString> chosen = RunOpenPictureDialog(
+        owner ? WidgetOf(*owner) : MainWidget(), QStringLiteral("開く"), folder, QtNameFilters(filter), previews);
+    if (!chosen) return std::nullopt;
+    lastPictureFolder_ = QFileInfo(*chosen).absolutePath().toStdString();
+    return chosen->toStdString();
 }
 
 // The browser opens on the initial folder's parent with the folder itself

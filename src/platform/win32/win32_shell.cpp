@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/win32/win32_peers.h"
+#include "platform/win32/win32_picture_dialog.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_ui.h"
 #include "ui/form.h"
@@ -117,19 +118,9 @@ int Win32Ui::MessageBox(Form* owner, const std::string& text, const std::string&
     return kIdOk;
 }
 
-std::optional<std::string> Win32Ui::OpenPicture(Form* owner, const std::string& filter) {
-    const std::wstring filters = OpenFileFilter(filter);
-    std::vector<wchar_t> path(32768, L'\0');
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner ? WindowOf(*owner) : MainWindow();
-    dialog.lpstrFilter = filters.c_str();
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path.data();
-    dialog.nMaxFile = DWORD(path.size());
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    if (!GetOpenFileNameW(&dialog)) return std::nullopt;
-    return Narrow(path.data(), wcslen(path.data()));
+std::optional<std::string> Win32Ui::OpenPicture(Form* owner, const std::string& filter,
+                                                PictureDecoder& previews) {
+    return RunOpenPictureDialog(owner ? WindowOf(*owner) : MainWindow(), OpenFileFilter(filter), previews);
 }
 
 // The classic browser, starting at the desktop, only file-system folders.

@@ -1,0 +1,98 @@
+#!/bin/bash
+# The open-picture dialog of the desktop program under Xvfb: the wallpaper
+# dialog's "画像を開く" button opens it on the pictures folder; a click on the
+# first file and the arrow key preview each picture beside the list, and a
+# damaged file leaves the pane empty.
+# Usage: picture_dialog.sh path/to/duskpane   (exit 77: tools missing, skipped)
+# With DUSKPANE_SHOTS=<folder> the screens are kept there as PNG files.
+set -u
+
+program=${1:?usage: picture_dialog.sh path/to/duskpane}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+# shellcheck source=../robustness/desktop_session.bash
+source "$here/../robustness/desktop_session.bash"
+trap session_cleanup EXIT
+require_tools Xvfb picom xdotool xwininfo xwd convert
+
+start_display
+pictures="$work/写真"
+mkdir -p "$pictures" "$XDG_CONFIG_HOME"
+echo "XDG_PICTURES_DIR=\"$pictures\"" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+convert -size 400x300 xc:'#ff0000' "BMP3:$pictures/1-red.bmp"
+convert -size 300x600 xc:'#0000ff' -quality 95 "$pictures/2-blue.jpg"
+printf 'not a picture' >"$pictures/3-broken.jpg"
+
+shot() {
+    [ -n "${DUSKPANE_SHOTS:-}" ] || return 0
+    mkdir -p "$DUSKPANE_SHOTS"
+    xwd -root -silent | convert xwd:- "$DUSKPANE_SHOTS/$1.png"
+}
+
+window_named() {  # window_named TITLE: the program's shown window of that title, within 5 s
+    local _ id
+    for _ in $(seq 50); do
+        for id in $(xwininfo -root -tree | awk -v title="\"$1\":" '$2 == title && index($0, "(\"duskpane\"") { print $1 }'); do
+            xwininfo -id "$id" | grep -q 'Map State: IsViewable' && { echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+geometry() {  # geometry WINDOW: "X Y WIDTH HEIGHT" on the screen
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+# Pixels of a colour (within 10 %) in the preview pane: the right 250 pixels
+# of the dialog between its path row and its name rows.
+pane_pixels() {
+    xwd -root -silent | convert xwd:- -crop 250x$((dh - 110))+$((dx + dw - 260))+$((dy + 40)) +repage \
+        -fuzz 10% -fill black +opaque "$1" -fill white -opaque "$1" -colorspace gray \
+        -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+start_program
+xdotool mousemove 700 300 click 3
+sleep 0.6
+xdotool key w
+wallpaper=$(window_named 壁紙の設定)
+check "the menu opens the wallpaper dialog" test -n "$wallpaper"
+[ -n "$wallpaper" ] || exit 1
+read -r x y _ _ <<<"$(geometry "$wallpaper")"
+xdotool mousemove $((x + 412)) $((y + 248)) click 1  # the 画像を開く button
+files=$(window_named 開く)
+check "the button opens the open-picture dialog" test -n "$files"
+[ -n "$files" ] || exit 1
+read -r dx dy dw dh <<<"$(geometry "$files")"
+sleep 0.5  # the folder is read
+
+xdotool mousemove $((dx + 150)) $((dy + 70)) click 1  # the first file
+sleep 0.8
+shot picture-dialog-red
+red=$(pane_pixels '#ff0000')
+check "the first file, a red BMP, shows red beside the list ($red pixels)" test "$red" -gt 10000
+xdotool key Down
+sleep 0.8
+shot picture-dialog-blue
+red=$(pane_pixels '#ff0000')
+blue=$(pane_pixels '#0000ff')
+check "the next file, a blue JPEG, replaces it ($blue blue, $red red pixels)" \
+    test "$blue" -gt 5000 -a "$red" -eq 0
+xdotool key Down
+sleep 0.8
+blue=$(pane_pixels '#0000ff')
+check "a damaged file leaves the pane empty ($blue blue pixels)" test "$blue" -eq 0
+
+hidden() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+xdotool key Escape
+sleep 0.5
+check "Escape closes the open-picture dialog" hidden "$files"
+xdotool windowfocus --sync "$wallpaper" key Escape
+sleep 0.5
+check "and Escape the wallpaper dialog" hidden "$wallpaper"
+quit_program
+check "the program ends with exit code 0" ended_with 0
+[ "$failures" -eq 0 ] && echo "all passed"
+exit $((failures > 0))
