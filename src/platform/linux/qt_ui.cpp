@@ -338,6 +338,9 @@ bool QtUi::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Show:
             if (watched->isWindowType()) HandleWindowShow(static_cast<QWindow*>(watched));
             break;
+        case QEvent::Hide:
+            if (watched->isWindowType()) HandleWindowHide(static_cast<QWindow*>(watched));
+            break;
         case QEvent::Expose:
             if (watched->isWindowType()) HandleExpose(static_cast<QWindow*>(watched));
             break;
@@ -400,6 +403,16 @@ void QtUi::HandleWindowShow(QWindow* window) {
     QWidget* main = MainWidget();
     if (main && main->windowHandle() == window) return;
     AddWindowStates(*window, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+}
+
+// A message box or a file dialog that closed gives the keyboard back to the
+// screen layer that takes it (the forms' own windows do so themselves): the
+// window it belonged to, the main window, may refuse the keyboard.
+void QtUi::HandleWindowHide(QWindow* window) {
+    if (!window->isTopLevel() || FormPeerOfWindow(window)) return;
+    if (window->type() != Qt::Dialog && window->type() != Qt::Window) return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->windowHandle() != window) return;
+    if (QWidget* screen = KeyboardWidget(); screen && screen->isVisible()) ActivateUnlessFocused(screen);
 }
 
 // Once the dimming layer is drawn, the layer above it may show.

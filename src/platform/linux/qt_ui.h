@@ -138,6 +138,7 @@ private:
     bool HandleKey(QtFormPeer& formPeer, QWindow* window, QEvent* event);
     bool HandleMousePress(QtFormPeer& formPeer, QEvent* event);
     void HandleWindowShow(QWindow* window);
+    void HandleWindowHide(QWindow* window);
     void HandleExpose(QWindow* window);
     void HandleFocusIn(QWidget* widget, QEvent* event);
     void HandleWindowFocusIn(QWindow* window);
