@@ -166,7 +166,10 @@ if program_shows; then
     fi
     sleep 0.3
     input click 1
-    sleep 0.3
+    clicked_shown() { near "$(shot_pixel $((width / 4)) $((height / 2)))" 65 && [ "$(clock_pixels)" -gt 300 ]; }
+    shot_until 2 clicked clicked_shown
+    bright=$(clock_pixels)
+    check "after the click the clock still shows above the dimming ($bright white pixels)" test "$bright" -gt 300
     input key Escape
     check "Escape after a click ends the program with exit code 0" ended_with 0
 else

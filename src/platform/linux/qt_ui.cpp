@@ -245,8 +245,13 @@ QWidget* QtUi::KeyboardWidget() const {
     return MainWidget();
 }
 
+bool QtUi::OnXWayland() {
+    if (onXWayland_ < 0) onXWayland_ = XWaylandServer() ? 1 : 0;
+    return onXWayland_ != 0;
+}
+
 bool QtUi::ScreenLayersFloat() {
-    if (screenLayersFloat_ < 0) screenLayersFloat_ = XWaylandServer() || WindowManagerName() == "i3" ? 1 : 0;
+    if (screenLayersFloat_ < 0) screenLayersFloat_ = OnXWayland() || WindowManagerName() == "i3" ? 1 : 0;
     return screenLayersFloat_ != 0;
 }
 
@@ -432,10 +437,11 @@ void QtUi::HandleExpose(QWindow* window) {
 // A screen layer that got the keyboard (a click on it) though the other one
 // takes it passes it on: activating that one also raises it again where a
 // window manager raised the clicked one over it (i3 does, for floating
-// windows).
+// windows). The Wayland compositors keep the layers' order, and sway would
+// only mark the other one as asking for attention.
 void QtUi::HandleWindowFocusIn(QWindow* window) {
     const QtFormPeer* peer = FormPeerOfWindow(window);
-    if (!peer || !peer->Rendered() || peer->TakesKeyboard()) return;
+    if (!peer || !peer->Rendered() || peer->TakesKeyboard() || OnXWayland()) return;
     if (QWidget* screen = KeyboardWidget(); screen && screen->windowHandle() != window)
         ActivateUnlessFocused(screen);
 }

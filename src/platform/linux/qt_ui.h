@@ -116,6 +116,8 @@ public:
     // not drawn: on XWayland (the Wayland compositor draws nothing there) and
     // under i3 (it unmaps the other windows of the workspace). Asked once.
     bool ScreenLayersFloat();
+    // The X server is XWayland (asked once).
+    bool OnXWayland();
     // Gives the keyboard to a window that just showed (or to the window a
     // closed one leaves on top), unless the window manager does so itself
     // within a moment; the window takes it itself when the window manager
@@ -158,7 +160,8 @@ private:
     int focusGuard_ = 0;
     bool replayingKey_ = false;
     bool compositorWarned_ = false;
-    int screenLayersFloat_ = -1;  // not asked yet
+    int onXWayland_ = -1;  // not asked yet
+    int screenLayersFloat_ = -1;
     std::string lastPictureFolder_;
     QScreen* watchedScreen_ = nullptr;
     QSocketNotifier* endNotifier_ = nullptr;
