@@ -166,7 +166,7 @@ if program_shows; then
     fi
     sleep 0.3
     input click 1
-    clicked_shown() { near "$(shot_pixel $((width / 4)) $((height / 2)))" 65 && [ "$(clock_pixels)" -gt 300 ]; }
+    clicked_shown() { near "$(shot_pixel $((width / 2)) $((height - 150)))" 65 && [ "$(clock_pixels)" -gt 300 ]; }
     shot_until 2 clicked clicked_shown
     bright=$(clock_pixels)
     check "after the click the clock still shows above the dimming ($bright white pixels)" test "$bright" -gt 300
