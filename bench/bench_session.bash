@@ -11,6 +11,7 @@
 #   bench_measure PID NAME       CPU (% of one core) and peak RSS over $duration
 #   capture_stream APPLICATION   the sound server records for that client
 #   slideshow_changes            the middle of the screen shows new pictures
+#   picture_shown                the middle of the screen shows a picture
 # The caller sets `work` (a temporary folder), traps EXIT to bench_cleanup
 # and may add its own process ids to `pids` (stopped last started first).
 
@@ -126,26 +127,44 @@ status_kb() {  # status_kb PID FIELD: a /proc/PID/status figure in kB
     awk -v field="$2:" '$1 == field { print $2 }' "/proc/$1/status" 2>/dev/null
 }
 
+# sample_memory PID SECONDS: waits that long, reading the process's
+# anonymous resident memory every 0.2 s: its own heap and stacks, apart from
+# the shared libraries and (under Wine) the DLL files mapped in. Sets
+# peak_anon_kb.
+sample_memory() {
+    local pid=$1 anon end
+    end=$((${EPOCHREALTIME/./} + $2 * 1000000))
+    peak_anon_kb=0
+    while ((${EPOCHREALTIME/./} < end)); do
+        anon=$(status_kb "$pid" RssAnon)
+        [ -n "$anon" ] && ((anon > peak_anon_kb)) && peak_anon_kb=$anon
+        sleep 0.2
+    done
+}
+
 # bench_measure PID NAME [TARGET_CPU TARGET_MB]: waits the warm-up, then
 # reads the CPU time the process took over $duration seconds as a share of
-# one core, and its peak resident size at the end. Sets measured_cpu and
-# measured_mb; a target given and missed counts as a failure.
+# one core, its peak resident size at the end and the peak of its own
+# (anonymous) part while measuring. Sets measured_cpu and measured_mb; a
+# target given and missed counts as a failure.
 bench_measure() {
     local pid=$1 name=$2 target_cpu=${3:-} target_mb=${4:-}
     sleep "$warmup"
     local start_ticks end_ticks start_time end_time
     start_ticks=$(cpu_ticks "$pid") || { bench_fail "$name ended during the warm-up"; return 1; }
     start_time=$EPOCHREALTIME
-    sleep "$duration"
+    sample_memory "$pid" "$duration"
     end_ticks=$(cpu_ticks "$pid") || { bench_fail "$name ended during the measurement"; return 1; }
     end_time=$EPOCHREALTIME
-    local hwm rss
+    local hwm rss anon
     hwm=$(status_kb "$pid" VmHWM)
     rss=$(status_kb "$pid" VmRSS)
+    anon=$(status_kb "$pid" RssAnon)
     measured_cpu=$(cpu_percent $((end_ticks - start_ticks)) "$start_time" "$end_time")
     measured_mb=$(awk -v k="$hwm" 'BEGIN { printf "%.1f", k / 1024 }')
-    printf '%s: CPU %s %% of one core over %s s (%d ticks), peak RSS %s MiB (VmHWM %s kB, VmRSS now %s kB)\n' \
+    printf '%s: CPU %s %% of one core over %s s (%d ticks), peak RSS %s MiB (VmHWM %s kB, VmRSS now %s kB);' \
         "$name" "$measured_cpu" "$duration" $((end_ticks - start_ticks)) "$measured_mb" "$hwm" "$rss"
+    printf ' its own anonymous memory %s kB now, %s kB at the most\n' "$anon" "$peak_anon_kb"
     if [ -n "$target_cpu" ] && awk -v v="$measured_cpu" -v t="$target_cpu" 'BEGIN { exit !(v > t) }'; then
         bench_fail "$name takes $measured_cpu % of one core, more than the $target_cpu % aimed at"
     fi
@@ -205,6 +224,15 @@ slideshow_changes() {
         echo "slideshow: one screen, $plain plain (grey level spread ${spreads[*]})"
     fi
     [ "$distinct" -ge $((screens > 1 ? 2 : 1)) ] && [ "$plain" -eq 0 ]
+}
+
+# picture_shown: the middle of the screen is not plain.
+picture_shown() {
+    local spread
+    spread=$(xwd -root -silent | convert xwd:- -crop 960x540+480+270 -colorspace gray \
+        -format '%[fx:int(255 * standard_deviation + 0.5)]' info:)
+    echo "picture: grey level spread $spread in the middle of the screen"
+    [ "$spread" -ge 2 ]
 }
 
 # The Linux program to measure ($PROGRAM, or build/bench built in Release),

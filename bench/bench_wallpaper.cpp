@@ -1,6 +1,9 @@
-// Loading a large JPEG wallpaper and blending it into black (decode through
-// the Linux picture decoder, then the constant-alpha blend at 128) against
-// libjpeg-turbo's own djpeg decoding the same file as a whole process.
+// Loading a large JPEG wallpaper for a screen and blending it into black (the
+// Linux picture decoder keeping the part the centred picture shows, then the
+// constant-alpha blend at 128) against libjpeg-turbo's own djpeg decoding the
+// same file whole, as a whole process.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -18,7 +21,7 @@ using namespace duskpane;
 
 namespace {
 
-constexpr double kTarget = 1.3;
+constexpr double kTarget = 0.8;
 constexpr uint8_t kAlpha = 128;
 
 // The file decoded to RGB rows straight through libjpeg, the way djpeg
@@ -66,22 +69,24 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: bench_wallpaper PICTURE.jpg [RUNS]\n");
+    if (argc != 2 && argc != 3 && argc != 5) {
+        std::fprintf(stderr, "usage: bench_wallpaper PICTURE.jpg [RUNS [SCREEN_WIDTH SCREEN_HEIGHT]]\n");
         return 2;
     }
     const std::string path = argv[1];
-    const int runs = argc == 3 ? std::atoi(argv[2]) : 9;
-    if (runs < 1) return 2;
+    const int runs = argc >= 3 ? std::atoi(argv[2]) : 9;
+    const PictureRequest screen =
+        PictureRequest::Centred(argc == 5 ? std::atoi(argv[3]) : 1920, argc == 5 ? std::atoi(argv[4]) : 1080);
+    if (runs < 1 || screen.width < 1 || screen.height < 1) return 2;
 
     LinuxPictureDecoder decoder;
     LinuxBlendLibrary library;
     std::unique_ptr<BlendFunction> blend = library.Load();
     const std::vector<uint8_t> data = ReadFile(path);
 
-    // The blended picture must be exactly libjpeg's pixels at alpha 128.
+    // The blended part must be exactly libjpeg's pixels of that part at alpha 128.
     Picture picture;
-    if (!LoadPicture(decoder, path, picture) || picture.kind != PictureKind::Jpeg) {
+    if (!LoadPicture(decoder, path, screen, picture) || picture.kind != PictureKind::Jpeg) {
         std::fprintf(stderr, "wallpaper: FAIL, %s does not load\n", path.c_str());
         return 1;
     }
@@ -90,43 +95,51 @@ int main(int argc, char** argv) {
     int height = 0;
     long long wrong = 0;
     const bool decoded = DecodeRows(data, width, height, [&](int y, const uint8_t* rgb) {
-        if (y >= blended.Height()) return;
-        for (int x = 0; x < width && x < blended.Width(); ++x, rgb += 3) {
+        const int row = y - picture.top;
+        if (row < 0 || row >= blended.Height()) return;
+        rgb += std::size_t(picture.left) * 3;
+        for (int x = 0; x < blended.Width(); ++x, rgb += 3) {
             const Pixel expected = MakeRgb(BlendChannel(rgb[0], 0, kAlpha), BlendChannel(rgb[1], 0, kAlpha),
                                            BlendChannel(rgb[2], 0, kAlpha));
-            if (blended.At(x, y) != expected) ++wrong;
+            if (blended.At(x, row) != expected) ++wrong;
         }
     });
-    if (!decoded || blended.Width() != width || blended.Height() != height || wrong != 0) {
-        std::fprintf(stderr, "wallpaper: FAIL, blended picture %d x %d differs from libjpeg's %d x %d in %lld pixels\n",
+    if (!decoded || picture.width != width || picture.height != height || wrong != 0) {
+        std::fprintf(stderr, "wallpaper: FAIL, the part %d x %d of %d x %d differs from libjpeg's in %lld pixels\n",
                      blended.Width(), blended.Height(), width, height, wrong);
         return 1;
     }
-    std::printf("wallpaper: %s, %d x %d (%.1f megapixels, %zu bytes), alpha %d; pixels checked against libjpeg\n",
-                path.c_str(), width, height, double(width) * height / 1e6, data.size(), kAlpha);
+    std::printf("wallpaper: %s, %d x %d (%.1f megapixels, %zu bytes) on a %d x %d screen: the part kept is "
+                "%d x %d at (%d, %d), alpha %d; pixels checked against libjpeg\n",
+                path.c_str(), width, height, double(width) * height / 1e6, data.size(), screen.width, screen.height,
+                blended.Width(), blended.Height(), picture.left, picture.top, kAlpha);
 
-    // Ours: the whole load and blend, as the program does it on a change of
-    // picture; then its parts, libjpeg alone in this process, and djpeg.
+    // Ours: the load and blend, as the program does it on a change of
+    // picture; then its parts, libjpeg whole in this process, and djpeg.
     std::vector<bench::Sample> ours;
     std::vector<bench::Sample> peer;
     std::vector<double> decodeOnly;
     std::vector<double> blendOnly;
     std::vector<double> rawDecode;
     size_t sink = 0;
+    rusage usage{};
+    long peakKb = 0;
     for (int r = 0; r < runs + 1; ++r) {
         bench::Timer timer;
         {
             Picture loaded;
-            LoadPicture(decoder, path, loaded);
+            LoadPicture(decoder, path, screen, loaded);
             const Bitmap32 result = BlendIntoBlack(*blend, loaded, kAlpha);
             sink += result.Pixels()[result.Pixels().size() / 2];
         }
         const bench::Sample whole = timer.Stop();
+        getrusage(RUSAGE_SELF, &usage);
+        peakKb = usage.ru_maxrss;
 
         timer = bench::Timer();
-        std::optional<Bitmap32> pixels = decoder.DecodeJpeg(path);
+        std::optional<DecodedPicture> part = decoder.DecodeJpeg(path, screen);
         const bench::Sample decode = timer.Stop();
-        pixels.reset();
+        part.reset();
         timer = bench::Timer();
         {
             const Bitmap32 result = BlendIntoBlack(*blend, picture, kAlpha);
@@ -150,9 +163,11 @@ int main(int argc, char** argv) {
         }
     }
     if (sink == 1) std::printf(" ");
-    std::printf("parts (median cpu ms): DecodeJpeg %.1f (libjpeg rows in this process %.1f), BlendIntoBlack %.1f\n",
-                bench::Median(decodeOnly) * 1e3, bench::Median(rawDecode) * 1e3, bench::Median(blendOnly) * 1e3);
+    std::printf("parts (median cpu ms): DecodeJpeg of the part %.1f (libjpeg whole, rows in this process %.1f), "
+                "BlendIntoBlack %.1f; peak RSS of this process after the program's loads %.1f MiB\n",
+                bench::Median(decodeOnly) * 1e3, bench::Median(rawDecode) * 1e3, bench::Median(blendOnly) * 1e3,
+                double(peakKb) / 1024);
     std::printf("medians of %d runs\n", runs);
-    const bool met = bench::Report("wallpaper", "ms", 1e3, ours, peer, "djpeg process", kTarget);
+    const bool met = bench::Report("wallpaper", "ms", 1e3, ours, peer, "djpeg process (whole decode)", kTarget);
     return met ? 0 : 3;
 }

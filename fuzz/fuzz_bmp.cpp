@@ -1,6 +1,6 @@
-// Feeds arbitrary bytes to the BMP decoder; a picture it returns must be
-// within the size limits, hold exactly one pixel per place and blend into
-// black exactly.
+// Feeds arbitrary bytes to the BMP reader; a picture it returns must be
+// within the size limits, hold exactly one pixel per place, blend into black
+// exactly, and its parts decoded alone must be those parts of it.
 //
 // A picture within the limits but larger than kDecodedPixels is not decoded:
 // a compressed file of a few bytes may name 128 megapixels, and filling that
@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "picture_checks.h"
+#include "ui/bmp_reader.h"
 
 using namespace duskpane;
 using duskpane::fuzz::CheckPicture;
@@ -32,7 +33,7 @@ bool LargeButAllowed(const uint8_t* data, std::size_t size) {
     const int64_t width = core ? u16(18) : i32(18);
     const int64_t height = core ? u16(20) : i32(22);
     const int64_t rows = height < 0 ? -height : height;
-    return PictureSizeAllowed(width, rows) && width * rows > kDecodedPixels;
+    return PictureSidesAllowed(width, rows) && width * rows > kDecodedPixels;
 }
 
 }  // namespace
@@ -40,6 +41,15 @@ bool LargeButAllowed(const uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (LargeButAllowed(data, size)) return -1;  // kept out of the corpus
     const std::optional<Bitmap32> picture = DecodeBmpBytes(data, size);
-    if (picture) CheckPicture("fuzz_bmp", PictureKind::Bitmap, *picture, size > 0 ? data[size - 1] : 128);
+    if (!picture) return 0;
+    const uint8_t seed = size > 0 ? data[size - 1] : 128;
+    CheckPicture("fuzz_bmp", PictureKind::Bitmap, *picture, seed);
+    duskpane::fuzz::CheckParts(
+        "fuzz_bmp", *picture,
+        [data, size](const PictureRequest& request) {
+            MemoryBytes bytes(data, size);
+            return DecodeBmp(bytes, request);
+        },
+        seed, true);
     return 0;
 }

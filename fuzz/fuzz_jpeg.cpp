@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the JPEG decoder; a picture it returns must be
-// within the size limits, hold exactly one pixel per place and blend into
-// black exactly.
+// within the size limits, hold exactly one pixel per place, blend into black
+// exactly, and its centred parts decoded alone must be those parts of it.
 //
 // A picture within the limits but larger than kDecodedPixels is not decoded:
 // at the full 128 megapixels one decode takes longer than the run's time
@@ -47,7 +47,7 @@ bool LargeButAllowed(const uint8_t* data, std::size_t size) {
         jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
         if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
             const int64_t width = info.image_width, height = info.image_height;
-            large = PictureSizeAllowed(width, height) && width * height > kDecodedPixels;
+            large = PictureSidesAllowed(width, height) && width * height > kDecodedPixels;
         }
     }
     jpeg_destroy_decompress(&info);
@@ -61,6 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int warnings = -1;
     const std::optional<Bitmap32> picture = DecodeJpegBytes(data, size, &warnings);
     if (warnings < 0) duskpane::fuzz::Fail("fuzz_jpeg", "the warning count was not given", 0, 0);
-    if (picture) CheckPicture("fuzz_jpeg", PictureKind::Jpeg, *picture, size > 0 ? data[size - 1] : 128);
+    if (!picture) return 0;
+    const uint8_t seed = size > 0 ? data[size - 1] : 128;
+    CheckPicture("fuzz_jpeg", PictureKind::Jpeg, *picture, seed);
+    duskpane::fuzz::CheckParts(
+        "fuzz_jpeg", *picture,
+        [data, size](const PictureRequest& request) {
+            MemoryBytes bytes(data, size);
+            return DecodeJpeg(bytes, request);
+        },
+        seed, false);
     return 0;
 }

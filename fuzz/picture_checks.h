@@ -1,12 +1,14 @@
 // What every picture a decoder returns must satisfy, shared by the picture
 // fuzz targets: within the size limits, one pixel per place, nothing above
-// the red channel, and an exact blend into black.
+// the red channel, an exact blend into black, and parts decoded on their own
+// that are exactly those parts of the whole.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/linux/linux_blend.h"
 #include "platform/linux/linux_pictures.h"
@@ -54,6 +56,31 @@ inline void CheckPicture(const char* target, PictureKind kind, const Bitmap32& b
             if (to != MakeRgb(expect(RedOf(from)), expect(GreenOf(from)), expect(BlueOf(from))))
                 Fail(target, "a blended pixel is wrong", width, height);
         }
+    }
+}
+
+// A centred part and a reduced copy decoded on their own (decode takes the
+// request) must match the whole picture: the part pixel for pixel, the
+// reduced copy in its planned size, and pixel for pixel too where the
+// decoder reduces by taking every step-th pixel (sampled).
+template <typename Decode>
+void CheckParts(const char* target, const Bitmap32& whole, Decode decode, uint8_t seed, bool sampled) {
+    const int width = whole.Width(), height = whole.Height();
+    if (int64_t(width) * height > kBlendedPixels) return;
+    const PictureRequest requests[] = {PictureRequest::Centred(1 + seed % width, 1 + (seed * 7) % height),
+                                       PictureRequest::Reduced(1 + seed % 16, 1 + seed / 16)};
+    for (const PictureRequest& request : requests) {
+        const std::optional<PicturePlan> plan = PlanPicture(width, height, request);
+        const std::optional<DecodedPicture> part = decode(request);
+        if (!plan || !part) Fail(target, "a part of a decodable picture failed", width, height);
+        if (part->width != width || part->height != height || part->left != plan->left || part->top != plan->top ||
+            part->pixels.Width() != plan->outWidth || part->pixels.Height() != plan->outHeight)
+            Fail(target, "a part is not where or as large as planned", width, height);
+        if (request.fit == PictureRequest::Fit::Reduced && !sampled) continue;
+        for (int y = 0; y < plan->outHeight; ++y)
+            for (int x = 0; x < plan->outWidth; ++x)
+                if (part->pixels.At(x, y) != whole.At(plan->left + x * plan->step, plan->top + y * plan->step))
+                    Fail(target, "a part differs from the whole", width, height);
     }
 }
 

@@ -10,7 +10,7 @@
 # FUZZ_BUILD_DIR names another build folder; JOBS the build's parallel jobs.
 #
 # Limits: 10 s per input; 2048 MB of resident memory and 1024 MB for a single
-# allocation, above the 512 MB of the largest picture the decoders allow.
+# allocation, above the 512 MB of the largest picture part the decoders keep.
 # Exits 77 (skipped) when clang is not installed.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1

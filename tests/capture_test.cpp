@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/forms.h"
+#include "capture_checks.h"
 #include "app/main_form.h"
 #include "platform/headless/headless_platform.h"
 
@@ -48,14 +49,6 @@ protected:
         return *MainForm;
     }
     void SpectrumOff() { store.PutInteger("WAVE_SPECTRUM", "WAVE_SPECTRUM", 0); }
-    void ExpectCaptureFormat(const WaveFormat& format) {
-        EXPECT_EQ(format.formatTag, 1);
-        EXPECT_EQ(format.channels, 1);
-        EXPECT_EQ(format.samplesPerSec, 44100u);
-        EXPECT_EQ(format.avgBytesPerSec, 88200u);
-        EXPECT_EQ(format.blockAlign, 2);
-        EXPECT_EQ(format.bitsPerSample, 16);
-    }
     int Repaints(TMainForm& form) { return ui.ChangeCount(form.SpectrumPaintBox, Change::Picture); }
 
     HeadlessPlatform hp;
@@ -77,7 +70,7 @@ TEST_F(CaptureTest, DisplayOffAtShowOpensNothingUntilSwitchedOn) {
     EXPECT_EQ(form.SpectrumPaintBox.Top(), 932);
     EXPECT_EQ(form.SpectrumPaintBox.Width(), 300);
     EXPECT_EQ(form.SpectrumPaintBox.Height(), 72);
-    ExpectCaptureFormat(form.WaveFormat);
+    EXPECT_TRUE(form.WaveFormat == kCaptureFormat);
     EXPECT_EQ(form.WaveHeader.data, form.WaveBuffer.data());
     EXPECT_EQ(form.WaveHeader.bufferLength, 11025u);
     EXPECT_EQ(form.WaveBufferMs, 125);
@@ -92,9 +85,9 @@ TEST_F(CaptureTest, DisplayOffAtShowOpensNothingUntilSwitchedOn) {
     EXPECT_TRUE(form.SpectrumPaintBox.Visible());
     EXPECT_EQ(capture.openAttempts, 0);
     ui.Advance(500);
-    EXPECT_EQ(capture.events, (std::vector<std::string>{"open 1", "prepare 1", "add 1", "start 1"}));
+    EXPECT_EQ(capture.events, (std::vector<std::string>{"open 1", "fill 1"}));
     EXPECT_EQ(form.LastWaveTick, time.TickCount());
-    ExpectCaptureFormat(capture.formats.at(0));
+    EXPECT_TRUE(capture.formats.at(0) == kCaptureFormat);
 }
 
 TEST_F(CaptureTest, ReturnedBufferIsAnalysedDrawnAndQueuedAgain) {
@@ -122,10 +115,9 @@ TEST_F(CaptureTest, ReturnedBufferIsAnalysedDrawnAndQueuedAgain) {
     EXPECT_EQ(area.At(kColumnWidth * 2 + 5, 4), kBlack);
     EXPECT_EQ(Repaints(form), repaints + 1);
 
-    // Queued again on the same device, without a second prepare.
+    // Given back to the same device.
     EXPECT_TRUE(capture.BufferQueued());
-    EXPECT_EQ(capture.events,
-              (std::vector<std::string>{"open 1", "prepare 1", "add 1", "start 1", "return 1", "add 1", "start 1"}));
+    EXPECT_EQ(capture.events, (std::vector<std::string>{"open 1", "fill 1", "return 1", "fill 1"}));
     EXPECT_EQ(form.LastWaveTick, time.TickCount());
 
     // Switched off, the area is hidden, but capture and drawing go on.
@@ -163,11 +155,11 @@ TEST_F(CaptureTest, StalledCaptureIsReopenedEvery2To2Point5Seconds) {
         EXPECT_LE(openTicks[i] - openTicks[i - 1], 2500u);
     }
 
-    // The same format and descriptor every time; each device closed before
-    // the next one opens, so the buffer is never on two devices.
-    for (const WaveFormat& format : capture.formats) ExpectCaptureFormat(format);
-    for (const WaveHeader* header : capture.preparedHeaders) EXPECT_EQ(header, &form.WaveHeader);
-    EXPECT_EQ(capture.preparedHeaders.size(), openTicks.size());
+    // The same format and buffer every time; each device closed before the
+    // next one opens, so the buffer is never on two devices.
+    for (const WaveFormat& format : capture.formats) EXPECT_TRUE(format == kCaptureFormat);
+    for (const CaptureBuffer* buffer : capture.firstBuffers) EXPECT_EQ(buffer, &form.WaveHeader);
+    EXPECT_EQ(capture.firstBuffers.size(), openTicks.size());
     for (int n = 2; n <= capture.openCount; ++n) {
         const size_t open = IndexOf(capture.events, "open " + std::to_string(n));
         ASSERT_LT(open, capture.events.size());
@@ -210,8 +202,8 @@ TEST_F(CaptureTest, WatchdogTickBeforeSetUpOpensNothing) {
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(attemptsWhileOpen, 0);
     EXPECT_EQ(capture.openAttempts, 1);
-    ExpectCaptureFormat(capture.formats.at(0));
-    EXPECT_EQ(capture.preparedHeaders.at(0), &form.WaveHeader);
+    EXPECT_TRUE(capture.formats.at(0) == kCaptureFormat);
+    EXPECT_EQ(capture.firstBuffers.at(0), &form.WaveHeader);
     EXPECT_TRUE(capture.BufferQueued());
 }
 
@@ -261,9 +253,9 @@ TEST_F(CaptureTest, TickCounterWrapRestartsAtEveryTickOfTheLastStretch) {
 }
 
 TEST_F(CaptureTest, FailedVolumeReadKeepsTheLastVolume) {
-    audio.versionAtLeast6 = false;
-    audio.mixer.AddControl(kMixerControlVolume, 3, 0, 65535, 65535);
-    audio.mixer.AddControl(kMixerControlMute, 4, 0, 1, 0);
+    audio.endpointVolume = false;
+    audio.mixer.AddControl(VolumeControlKind::Level, 3, 0, 65535, 65535);
+    audio.mixer.AddControl(VolumeControlKind::Mute, 4, 0, 1, 0);
     TMainForm& form = Start();
     EXPECT_EQ(form.SavedVolume, 65535u);
 
@@ -281,7 +273,7 @@ TEST_F(CaptureTest, FailedVolumeReadKeepsTheLastVolume) {
 
     // A tenth of the volume reads again and lowers the band by 20 dB.
     audio.mixer.failGet = false;
-    audio.mixer.AddControl(kMixerControlVolume, 3, 0, 65535, 6554);
+    audio.mixer.AddControl(VolumeControlKind::Level, 3, 0, 65535, 6554);
     ASSERT_TRUE(capture.Deliver(Sine(kKiloHertzBin)));
     ui.RunPending();
     EXPECT_EQ(form.SpectrumVolume, 6554u);

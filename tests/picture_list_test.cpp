@@ -27,21 +27,19 @@ struct FragileItem {
     std::vector<int>* released;
 };
 
-// A file system that records what the scan asks of the in-memory one.
+// A file system that records the folders the scan lists in the in-memory one.
 class RecordingFileSystem : public FileSystem {
 public:
     explicit RecordingFileSystem(HeadlessFileSystem& inner) : inner_(inner) {}
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
-    std::unique_ptr<DirectoryListing> FindFirst(const std::string& pattern, uint32_t attributes,
-                                                ffblk& first) override {
-        patterns.push_back(pattern);
-        requests.push_back(attributes);
-        return inner_.FindFirst(pattern, attributes, first);
+    std::unique_ptr<FolderListing> ListFolder(const std::string& folder) override {
+        folders.push_back(folder);
+        return inner_.ListFolder(folder);
     }
     char PathSeparator() const override { return inner_.PathSeparator(); }
+    bool IgnoresCase() const override { return inner_.IgnoresCase(); }
 
-    std::vector<std::string> patterns;
-    std::vector<uint32_t> requests;
+    std::vector<std::string> folders;
 
 private:
     HeadlessFileSystem& inner_;
@@ -240,8 +238,7 @@ TEST(PictureScanTest, ListsPictureNamesOfOneFolderLevel) {
               (std::vector<std::string>{"C:\\Pics\\b.jpg", "C:\\Pics\\Summer.jpg",
                                         "C:\\Pics\\photo.Jpeg", "C:\\Pics\\Secret.jpg",
                                         "C:\\Pics\\a.b.BMP"}));
-    EXPECT_EQ(recording.patterns, (std::vector<std::string>{"C:\\Pics\\*.*"}));
-    EXPECT_EQ(recording.requests, (std::vector<uint32_t>{0x30}));
+    EXPECT_EQ(recording.folders, (std::vector<std::string>{"C:\\Pics"}));
 }
 
 TEST(PictureScanTest, EmptyMissingAndUnreadableFolders) {
@@ -276,7 +273,7 @@ TEST(PictureScanTest, FolderTextIsUsedUnchanged) {
     RecordingFileSystem recording(files);
     const PictureFileScan scan = ListPictureFiles(recording, "D:\\");
     EXPECT_EQ(scan.status, 0);
-    EXPECT_EQ(recording.patterns, (std::vector<std::string>{"D:\\\\*.*"}));
+    EXPECT_EQ(recording.folders, (std::vector<std::string>{"D:\\"}));
     EXPECT_EQ(scan.paths, (std::vector<std::string>{"D:\\\\x.jpg"}));
     EXPECT_TRUE(files.FileExists(scan.paths[0]));
 
@@ -300,22 +297,23 @@ TEST(HeadlessFileSystemTest, FilesFoldersAndListings) {
     EXPECT_FALSE(files.ReadFile("C:\\Pics").has_value());
     EXPECT_FALSE(files.AddFile("C:\\Pics\\a.jpg\\b.jpg"));
     EXPECT_FALSE(files.AddFolder("C:\\Pics\\a.jpg"));
-    EXPECT_FALSE(files.AddFile("C:\\Pics\\" + std::string(260, 'n')));
 
-    ffblk entry;
-    auto listing = files.FindFirst("C:\\Pics\\*.*", 0x30, entry);
-    ASSERT_NE(listing, nullptr);
-    EXPECT_STREQ(entry.ff_name, ".");
-    ASSERT_TRUE(listing->Next(entry));
-    EXPECT_STREQ(entry.ff_name, "..");
-    ASSERT_TRUE(listing->Next(entry));
-    EXPECT_STREQ(entry.ff_name, "a.jpg");
-    EXPECT_EQ(entry.ff_fsize, 4u);
-    EXPECT_EQ(entry.ff_attrib, kFaArchive);
-    EXPECT_FALSE(listing->Next(entry));
-
-    EXPECT_NE(files.FindFirst("C:\\Pics\\*.JPG", 0x30, entry), nullptr);
-    EXPECT_EQ(files.FindFirst("C:\\Pics\\*.png", 0x30, entry), nullptr);
+    // The search matches ignoring case as the Windows-like tree does, takes
+    // the size, attributes and packed time of an entry, and leaves out a
+    // name too long for an entry (259 bytes fit).
+    const std::string longest = std::string(255, 'n') + ".jpg";
+    ASSERT_TRUE(files.AddFile("C:\\Pics\\" + longest));
+    ASSERT_TRUE(files.AddFile("C:\\Pics\\n" + longest));
+    nsSearchDir search;
+    EXPECT_EQ(search.Search(files, "C:\\Pics\\*.JPG"), 0);
+    ASSERT_EQ(search.Count(), 2);
+    EXPECT_STREQ(search.Get(0)->ff_name, "a.jpg");
+    EXPECT_EQ(search.Get(1)->ff_name, longest);
+    EXPECT_EQ(search.Get(0)->ff_fsize, 4u);
+    EXPECT_EQ(search.Get(0)->ff_attrib, kFaArchive);
+    EXPECT_EQ(search.Get(0)->ff_fdate, ((2020 - 1980) << 9) | (1 << 5) | 1);
+    EXPECT_EQ(search.Get(0)->ff_ftime, 12 << 11);
+    EXPECT_EQ(search.Search(files, "C:\\Pics\\*.png"), -1);
     EXPECT_TRUE(files.Remove("C:\\Pics\\a.jpg"));
     EXPECT_FALSE(files.FileExists("C:\\Pics\\a.jpg"));
 }

@@ -57,13 +57,13 @@ class GatedDecoder : public PictureDecoder {
 public:
     explicit GatedDecoder(PictureDecoder& inner) : inner_(inner) {}
 
-    std::optional<Bitmap32> DecodeBmp(const std::string& path) override {
+    std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) override {
         Enter(path);
-        return Leave(inner_.DecodeBmp(path));
+        return Leave(inner_.DecodeBmp(path, request));
     }
-    std::optional<Bitmap32> DecodeJpeg(const std::string& path) override {
+    std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) override {
         Enter(path);
-        return Leave(inner_.DecodeJpeg(path));
+        return Leave(inner_.DecodeJpeg(path, request));
     }
 
     void Open() {
@@ -89,7 +89,7 @@ private:
         changed_.notify_all();
         if (path.find("held") != std::string::npos) changed_.wait(lock, [this] { return open_; });
     }
-    std::optional<Bitmap32> Leave(std::optional<Bitmap32> decoded) {
+    std::optional<DecodedPicture> Leave(std::optional<DecodedPicture> decoded) {
         ++finished_;
         return decoded;
     }

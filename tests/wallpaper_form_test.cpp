@@ -127,6 +127,24 @@ TEST_F(WallpaperFormTest, TheDialogShowsTheSettingsAndAPreviewWithTheBlend) {
     EXPECT_EQ(Main().WPAlphaValue, 100) << "Escape applies nothing";
 }
 
+TEST_F(WallpaperFormTest, APictureLargerThanThePreviewIsDecodedReducedToNoLessThanIt) {
+    const Bitmap32 large = Gradient(1000, 600);
+    platform.files.AddFile("C:\\pics\\large.bmp", MakeBmpFile(large));
+    platform.store.PutText("WALLPAPER", "WP_FILE", "C:\\pics\\large.bmp");
+    platform.store.PutText("WALLPAPER", "TRANSPARENCY", "0");
+    Start();
+    InDialog({[&] {
+        // A quarter of each side: an eighth would be smaller than 128 x 128.
+        const Bitmap32& shown = Dialog().PhotoImage.Picture();
+        ASSERT_EQ(shown.Width(), 250);
+        ASSERT_EQ(shown.Height(), 150);
+        EXPECT_EQ(shown.At(10, 7), large.At(40, 28));
+        EXPECT_EQ(shown.At(249, 149), large.At(996, 596));
+        Escape();
+    }});
+    EXPECT_EQ(SubForm->PhotoImage.Width(), 1000) << "the screen still shows the whole picture";
+}
+
 TEST_F(WallpaperFormTest, InvalidTransparencyEntriesAreCountedAcrossShowings) {
     Start();
     InDialog({[&] {

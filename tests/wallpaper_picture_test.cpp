@@ -1,7 +1,11 @@
-// Picture loading by extension, the headless BMP decoder and blend, and the
-// 511-byte cut of the wallpaper's message texts.
+// Picture loading by extension, the headless decoders, the software blend,
+// and the 511-byte cut of the wallpaper's message texts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
+
+#include "picture_scenarios.h"
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_pictures.h"
 #include "wallpaper/messages.h"
@@ -19,42 +23,6 @@ Bitmap32 Sample(int width, int height) {
     return bitmap;
 }
 
-TEST(HeadlessPictures, BmpFilesRoundTripInEveryLayout) {
-    const Bitmap32 picture = Sample(5, 3);  // 5 pixels: 15-byte rows padded to 16
-    for (int bits : {24, 32})
-        for (bool topDown : {false, true}) {
-            auto decoded = ParseBmp(MakeBmpFile(picture, bits, topDown));
-            ASSERT_TRUE(decoded) << bits << " bits, top-down " << topDown;
-            EXPECT_EQ(*decoded, picture) << bits << " bits, top-down " << topDown;
-        }
-}
-
-TEST(HeadlessPictures, BrokenBmpFilesAreRefusedWithoutReadingPastTheData) {
-    const std::vector<uint8_t> good = MakeBmpFile(Sample(4, 4));
-    auto truncated = good;
-    truncated.pop_back();
-    EXPECT_FALSE(ParseBmp(truncated)) << "one byte short of the last row";
-    EXPECT_FALSE(ParseBmp({good.begin(), good.begin() + 40})) << "shorter than the headers";
-    auto huge = good;
-    huge[18] = 0xFF, huge[19] = 0xFF, huge[20] = 0xFF, huge[21] = 0x7F;  // width 2^31 - 1
-    EXPECT_FALSE(ParseBmp(huge));
-    auto minHeight = good;
-    minHeight[22] = 0, minHeight[23] = 0, minHeight[24] = 0, minHeight[25] = 0x80;  // height -2^31
-    EXPECT_FALSE(ParseBmp(minHeight));
-    auto farOffset = good;
-    farOffset[10] = 0xF0, farOffset[11] = 0xFF, farOffset[12] = 0xFF, farOffset[13] = 0xFF;
-    EXPECT_FALSE(ParseBmp(farOffset));
-    auto compressed = good;
-    compressed[30] = 1;  // run-length encoded
-    EXPECT_FALSE(ParseBmp(compressed));
-    auto eightBit = good;
-    eightBit[28] = 8;
-    EXPECT_FALSE(ParseBmp(eightBit));
-    auto notBmp = good;
-    notBmp[0] = 'X';
-    EXPECT_FALSE(ParseBmp(notBmp));
-}
-
 TEST(LoadPicture, ChoosesTheDecoderByTheExtensionWhateverItsCase) {
     HeadlessFileSystem files;
     HeadlessPictureDecoder decoder(files);
@@ -67,18 +35,24 @@ TEST(LoadPicture, ChoosesTheDecoderByTheExtensionWhateverItsCase) {
     files.AddFolder("C:\\p\\f.bmp");
 
     Picture picture;
-    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\a.BMP", picture));
+    const PictureRequest whole = PictureRequest::Whole();
+    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\a.BMP", whole, picture));
     EXPECT_EQ(picture.kind, PictureKind::Bitmap);
     EXPECT_EQ(picture.pixels, bmp);
-    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\b.Jpg", picture));
+    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\b.Jpg", whole, picture));
     EXPECT_EQ(picture.kind, PictureKind::Jpeg);
     EXPECT_EQ(picture.pixels, jpeg);
-    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\c.jpeg", picture));
+    // The request goes to the decoder, and what it kept is told.
+    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\c.jpeg", PictureRequest::Centred(1, 1), picture));
+    EXPECT_EQ(decoder.LastRequest().fit, PictureRequest::Fit::Centred);
+    EXPECT_EQ(std::tuple(picture.width, picture.height, picture.left, picture.top), std::tuple(3, 1, 1, 0));
+    EXPECT_EQ(picture.pixels, Bitmap32(1, 1, jpeg.At(1, 0)));
+    ASSERT_TRUE(LoadPicture(decoder, "C:\\p\\c.jpeg", whole, picture));
 
     // Every failure leaves the picture as it was.
     for (const char* path :
          {"C:\\p\\d.png", "C:\\p\\e.jpg", "C:\\p\\f.bmp", "C:\\p\\missing.bmp", "C:\\p\\bmp"}) {
-        EXPECT_FALSE(LoadPicture(decoder, path, picture)) << path;
+        EXPECT_FALSE(LoadPicture(decoder, path, whole, picture)) << path;
         EXPECT_EQ(picture.kind, PictureKind::Jpeg) << path;
         EXPECT_EQ(picture.pixels, jpeg) << path;
     }
@@ -106,6 +80,38 @@ TEST(BlendIntoBlack, EachChannelBecomesTheRoundedShareOfTheAlpha) {
     EXPECT_FALSE(library.Load());
 }
 
+TEST(BlendBitmaps, OverBlackEachChannelIsRoundedAsTheSystemBlendGivesIt) {
+    Bitmap32 source(256, 1);
+    for (int s = 0; s < 256; ++s) source.Set(s, 0, MakeRgb(uint8_t(s), uint8_t(255 - s), uint8_t(s / 2)));
+    for (int alpha = 0; alpha < 256; ++alpha) {
+        Bitmap32 target(256, 1, kBlack);
+        ASSERT_TRUE(BlendBitmaps(target, source, uint8_t(alpha)));
+        for (int s = 0; s < 256; ++s) {
+            auto rounded = [alpha](int value) { return uint8_t(std::lround(value * alpha / 255.0)); };
+            ASSERT_EQ(target.At(s, 0), MakeRgb(rounded(s), rounded(255 - s), rounded(s / 2)))
+                << "source " << s << " alpha " << alpha;
+        }
+    }
+}
+
+TEST(BlendBitmaps, OverColourMixesBothAndRefusesOtherSizes) {
+    for (unsigned s = 0; s < 256; s += 5)
+        for (unsigned d = 0; d < 256; d += 3) {
+            ASSERT_EQ(BlendChannel(s, d, 255), s);
+            ASSERT_EQ(BlendChannel(s, d, 0), d);
+            ASSERT_EQ(BlendChannel(s, d, 100), uint8_t(std::lround((s * 100 + d * 155) / 255.0)));
+        }
+    Bitmap32 target(1, 1, MakeRgb(255, 0, 100));
+    ASSERT_TRUE(BlendBitmaps(target, Bitmap32(1, 1, MakeRgb(0, 255, 100)), 128));
+    EXPECT_EQ(target.At(0, 0), MakeRgb(127, 128, 100));
+
+    Bitmap32 wrong(3, 2, MakeRgb(1, 2, 3));
+    EXPECT_FALSE(BlendBitmaps(wrong, Bitmap32(2, 3, kWhite), 128));
+    EXPECT_EQ(wrong, Bitmap32(3, 2, MakeRgb(1, 2, 3)));
+    Bitmap32 nothing;
+    EXPECT_TRUE(BlendBitmaps(nothing, Bitmap32(), 128));
+}
+
 TEST(FormatMessageText, CutsAt511BytesButNeverInsideACharacter) {
     EXPECT_EQ(FormatMessageText("[%s]", std::string(509, 'a')), "[" + std::string(509, 'a') + "]");
     EXPECT_EQ(FormatMessageText("[%s]", std::string(600, 'a')), "[" + std::string(510, 'a'));
@@ -123,3 +129,25 @@ TEST(FormatMessageText, CutsAt511BytesButNeverInsideACharacter) {
 
 }  // namespace
 }  // namespace duskpane
+
+namespace duskpane::picture_scenarios {
+namespace {
+
+// The headless files and decoders under the decoder scenarios.
+struct HeadlessProbe {
+    HeadlessFileSystem files;
+    HeadlessPictureDecoder decoder{files};
+
+    PictureDecoder& Decoder() { return decoder; }
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        const std::string path = "C:\\pictures\\" + name;
+        files.AddFile(path, bytes);
+        return path;
+    }
+    Bytes Jpeg(const JpegFixture& fixture) { return StandInJpeg(fixture); }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Headless, PictureDecoderTest, HeadlessProbe);
+
+}  // namespace
+}  // namespace duskpane::picture_scenarios

@@ -98,13 +98,24 @@ TEST_F(WallpaperTest, AFixedPictureIsBlendedIntoBlackAndCentred) {
     EXPECT_FALSE(platform.blend.Loaded()) << "the library is released after the composite";
     EXPECT_TRUE(platform.ui.messageBoxes.empty());
 
-    // A picture larger than the screen gets negative coordinates.
-    PutPicture("C:\\pics\\big.bmp", Bitmap32(1920, 1080, MakeRgb(9, 9, 9)));
+    // Of a picture larger than the screen, centred at (-320, -28), only the
+    // part on the screen is decoded and kept, and shown where it falls.
+    const Bitmap32 big = Gradient(1920, 1080);
+    PutPicture("C:\\pics\\big.bmp", big);
     Main().WPFile = "C:\\pics\\big.bmp";
     Main().PrepareWallpaper();
-    EXPECT_EQ(Photo().Left(), -320);
-    EXPECT_EQ(Photo().Top(), -28);
-    EXPECT_EQ(Photo().Width(), 1920);
+    EXPECT_EQ(platform.pictures.LastRequest().fit, PictureRequest::Fit::Centred);
+    EXPECT_EQ(Photo().Left(), 0);
+    EXPECT_EQ(Photo().Top(), 0);
+    EXPECT_EQ(Photo().Width(), 1280);
+    EXPECT_EQ(Photo().Height(), 1024);
+    for (const auto& [x, y] : {std::pair{0, 0}, {1279, 1023}, {640, 3}}) {
+        const Pixel from = big.At(x + 320, y + 28);
+        EXPECT_EQ(Photo().Picture().At(x, y),
+                  MakeRgb(BlendChannel(RedOf(from), 0, 128), BlendChannel(GreenOf(from), 0, 128),
+                          BlendChannel(BlueOf(from), 0, 128)))
+            << x << "," << y;
+    }
 }
 
 TEST_F(WallpaperTest, AScreenChangeMovesBothWindowsAndCentresThePictureForTheNewSize) {
@@ -139,6 +150,27 @@ TEST_F(WallpaperTest, AScreenChangeMovesBothWindowsAndCentresThePictureForTheNew
     }
     EXPECT_EQ(AlphaBlendForm->Width(), dialogWidth) << "dialogs keep their designed size";
     EXPECT_TRUE(platform.ui.messageBoxes.empty());
+}
+
+// Of a picture larger than the screen only the part the screen shows is
+// held; a larger screen shows more of it, and that part is decoded again.
+TEST_F(WallpaperTest, AScreenChangeShowsThePartOfALargePictureTheNewScreenShows) {
+    const Bitmap32 picture = Gradient(2001, 1203);
+    PutPicture("C:\\pics\\big.bmp", picture);
+    UseFixedFile("C:\\pics\\big.bmp", 255, false);
+    Start();
+    for (const auto& [width, height] : {std::pair{800, 600}, {1920, 1080}, {1024, 1200}, {2400, 1000}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        platform.ui.ChangePrimaryScreen(width, height);
+        // Each screen corner the picture reaches shows the pixel centring puts there.
+        const int left = (width - 2001) / 2, top = (height - 1203) / 2;
+        for (const auto& [x, y] : {std::pair{std::max(left, 0), std::max(top, 0)},
+                                   {std::min(width, left + 2001) - 1, std::min(height, top + 1203) - 1}}) {
+            const int px = x - Photo().Left(), py = y - Photo().Top();
+            ASSERT_TRUE(px >= 0 && py >= 0 && px < Photo().Width() && py < Photo().Height()) << x << "," << y;
+            EXPECT_EQ(Photo().Picture().At(px, py), picture.At(x - left, y - top)) << x << "," << y;
+        }
+    }
 }
 
 TEST_F(WallpaperTest, TheAlphaDecidesHowMuchOfThePictureShows) {

@@ -47,7 +47,6 @@ void TMainForm::InitWaveSpectrum() {
     WaveHeader.data = WaveBuffer.data();
     WaveHeader.bufferLength = WaveFormat.avgBytesPerSec * uint32_t(WaveBufferMs) / 1000u;
     WaveHeader.bytesRecorded = 0;
-    WaveHeader.flags = 0;
 
     StartWaveIn();
 }
@@ -66,20 +65,12 @@ void TMainForm::StartWaveIn() {
 
     WaveInHandle.reset();
     WaveInHandle = platform.capture.Open(WaveFormat);
-    if (WaveInHandle) {
-        WaveInHandle->PrepareHeader(WaveHeader);
-        WaveInHandle->AddBuffer(WaveHeader);
-        WaveInHandle->Start();
-    }
+    if (WaveInHandle) WaveInHandle->Fill(WaveHeader);
     LastWaveTick = platform.time.TickCount();
 }
 
-// The descriptor is not prepared again.
 void TMainForm::RequeueWaveIn() {
-    if (WaveInHandle) {
-        WaveInHandle->AddBuffer(WaveHeader);
-        WaveInHandle->Start();
-    }
+    if (WaveInHandle) WaveInHandle->Fill(WaveHeader);
     LastWaveTick = platform.time.TickCount();
 }
 

@@ -84,9 +84,13 @@ void TMainForm::LoadWallpaperPicture() {
     if (!WPPicture) return;
     // The previous picture goes before the next is decoded, so that two
     // decoded pictures are never held at once; the screen keeps showing its
-    // composited copy until the next one replaces it.
+    // composited copy until the next one replaces it. Of a picture larger
+    // than the screen only the part the centring shows is decoded and kept.
     WPPicture->Clear();
-    if (!LoadPicture(platform.pictures, WPCurrentFile, *WPPicture)) return;
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    if (!LoadPicture(platform.pictures, WPCurrentFile, PictureRequest::Centred(screen.width, screen.height),
+                     *WPPicture))
+        return;
     CompositeWallpaper();
 }
 
@@ -98,12 +102,15 @@ void TMainForm::CompositeWallpaper() {
         // The blend takes one byte of alpha; a stored value outside 0..255
         // is held to the nearest end of the range.
         const auto alpha = static_cast<uint8_t>(std::clamp<int32_t>(WPAlphaValue, 0, 255));
-        Bitmap32 blended = BlendIntoBlack(*blend, *WPPicture, alpha);
-        photo.SetSize(blended.Width(), blended.Height());
-        photo.SetPicture(std::move(blended));
-    } else {
-        photo.SetPicture(WPPicture->pixels);
+        // The control's own bitmap is the target, blacked and blended onto
+        // where it lies: no second screen-sized bitmap is made for a change.
         photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
+        BlendIntoBlack(*blend, *WPPicture, alpha, photo.Surface());
+        photo.Repaint();
+    } else {
+        photo.SetSize(WPPicture->pixels.Width(), WPPicture->pixels.Height());
+        photo.Surface() = WPPicture->pixels;
+        photo.Repaint();
     }
     blend.reset();
     PlaceWallpaper();
@@ -113,8 +120,30 @@ void TMainForm::CompositeWallpaper() {
 void TMainForm::PlaceWallpaper() {
     Image& photo = SubForm->PhotoImage;
     const ScreenSize screen = platform.ui.PrimaryScreen();
-    photo.SetBounds((screen.width - photo.Width()) / 2, (screen.height - photo.Height()) / 2, photo.Width(),
-                    photo.Height());
+    // The whole picture is centred at (screen - picture) / 2; the part held
+    // lies that far in, so the screen shows the same pixels.
+    const bool held = WPPicture && !WPPicture->Empty();
+    const int width = held ? WPPicture->width : photo.Width();
+    const int height = held ? WPPicture->height : photo.Height();
+    photo.SetBounds((screen.width - width) / 2 + (held ? WPPicture->left : 0),
+                    (screen.height - height) / 2 + (held ? WPPicture->top : 0), photo.Width(), photo.Height());
+}
+
+void TMainForm::ScreenChanged() {
+    // Of a picture larger than the screen only the part the old screen
+    // showed is held, centred as the part of a larger screen would be: when
+    // the new screen shows more of the picture than that, it is decoded
+    // again; otherwise the part held is placed anew.
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    const bool uncovered = WPPicture && !WPPicture->Empty() &&
+                           (WPPicture->pixels.Width() < std::min(screen.width, WPPicture->width) ||
+                            WPPicture->pixels.Height() < std::min(screen.height, WPPicture->height));
+    if (uncovered) {
+        LoadWallpaperPicture();
+        if (!WPPicture || WPPicture->Empty()) PlaceWallpaper();
+    } else {
+        PlaceWallpaper();
+    }
 }
 
 }  // namespace duskpane

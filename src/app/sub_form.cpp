@@ -29,7 +29,7 @@ void TSubForm::FormKeyDown(Control&, int& key, unsigned) {
 void TSubForm::FormResize(Control&) {
     // The screen changed under the maximised window: the picture is centred
     // again on the new screen.
-    if (MainForm && PhotoImage.Visible()) MainForm->PlaceWallpaper();
+    if (MainForm && PhotoImage.Visible()) MainForm->ScreenChanged();
 }
 
 }  // namespace duskpane

@@ -6,12 +6,17 @@
 #include <span>
 
 #include "audio/fft.h"
-#include "audio/wave.h"
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/canvas.h"
 
 namespace duskpane {
+
+// Half-octave bands shown as bars.
+constexpr int32_t kBandCount = 20;
+// Size of the spectrum drawing area in pixels.
+constexpr int32_t kSpectrumWidth = 300;
+constexpr int32_t kSpectrumHeight = 72;
 
 // The main-window fields the analysis reads and writes.
 struct SpectrumState {
@@ -20,7 +25,7 @@ struct SpectrumState {
     std::array<uint8_t, kSpectrumBufferBytes> SpectrumBuffer{};
     duskpane::WaveFormat WaveFormat{};
     // Only its buffer length is read here.
-    duskpane::WaveHeader WaveHeader{};
+    CaptureBuffer WaveHeader{};
     // Raw output volume read for the current buffer; 0 until the first read.
     uint32_t SpectrumVolume = 0;
     // Band levels in decibels below the reference; index 0 is the lowest band.

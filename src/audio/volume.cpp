@@ -15,7 +15,7 @@ constexpr uint32_t kEndpointMaximum = 0xFFFF;
 
 // ---------------------------------------------------------------- TVistaAudio
 
-TVistaAudio::TVistaAudio(std::unique_ptr<AudioEndpoint> endpoint) : endpoint_(std::move(endpoint)) {
+TVistaAudio::TVistaAudio(std::unique_ptr<VolumeEndpoint> endpoint) : endpoint_(std::move(endpoint)) {
     assert(endpoint_ && "TVistaAudio needs an endpoint");
 }
 
@@ -25,29 +25,29 @@ void TVistaAudio::Init() { endpoint_->Init(); }
 // the level reads as 0.0 (silence), which the caller stores unchecked.
 double TVistaAudio::GetVolume() {
     float level = 0.0f;
-    if (!endpoint_->GetMasterVolumeLevelScalar(level)) return 0.0;
+    if (!endpoint_->GetLevel(level)) return 0.0;
     return double(level);
 }
 
 // Refused or without a volume interface: reads as not muted.
 int32_t TVistaAudio::GetMute() {
-    int32_t mute = 0;
-    if (!endpoint_->GetMute(mute)) return 0;
-    return mute;
+    bool muted = false;
+    if (!endpoint_->GetMute(muted)) return 0;
+    return muted ? 1 : 0;
 }
 
-int32_t TVistaAudio::SetVolume(double level) {
-    return endpoint_->SetMasterVolumeLevelScalar(float(level)) ? 0 : -1;
-}
+int32_t TVistaAudio::SetVolume(double level) { return endpoint_->SetLevel(float(level)) ? 0 : -1; }
 
-int32_t TVistaAudio::SetMute(int32_t mute) { return endpoint_->SetMute(mute) ? 0 : -1; }
+int32_t TVistaAudio::SetMute(int32_t mute) { return endpoint_->SetMute(mute != 0) ? 0 : -1; }
 
 // ---------------------------------------------------------------- VolumeControl
 
 VolumeControl::VolumeControl(AudioSystem& system) : system_(system) {}
 
+// The endpoint where the system has one (Windows 6.0 and later), the mixer
+// before it.
 int32_t VolumeControl::SelectAudioBackend() {
-    UseEndpointVolume = system_.VersionAtLeast6();
+    UseEndpointVolume = system_.HasEndpointVolume();
     if (UseEndpointVolume) {
         // Kept before Init runs, so that an error raised there leaves the
         // endpoint object in place for the operations that follow.
@@ -55,9 +55,11 @@ int32_t VolumeControl::SelectAudioBackend() {
         EndpointAudio->Init();
         return 1;
     }
-    AudioMixer& mixer = system_.Mixer();
-    if (mixer.Open() != kMmSuccess) return 0;
-    if (mixer.GetDevCaps() != kMmSuccess) return 0;
+    // A mixer that cannot be opened again leaves the one opened before in
+    // place, so that a control found on it stays usable.
+    std::unique_ptr<VolumeMixer> mixer = system_.OpenMixer();
+    if (!mixer) return 0;
+    MixerHandle = std::move(mixer);
     return 1;
 }
 
@@ -71,11 +73,8 @@ int32_t VolumeControl::FindVolumeControl() {
         VolumeMaximum = kEndpointMaximum;
         return 1;
     }
-    AudioMixer& mixer = system_.Mixer();
-    uint32_t lineId = 0;
-    if (mixer.GetSpeakersLine(lineId) != kMmSuccess) return 0;
     MixerControlInfo control;
-    if (mixer.GetLineControl(lineId, kMixerControlVolume, control) != kMmSuccess) return 0;
+    if (!MixerHandle->FindControl(VolumeControlKind::Level, control)) return 0;
     VolumeMinimum = control.minimum;
     VolumeMaximum = control.maximum;
     VolumeControlId = control.id;
@@ -87,11 +86,8 @@ int32_t VolumeControl::FindMuteControl() {
     if (MuteControlId != kNotFoundControl) return 1;
     if (SelectAudioBackend() == 0) return 0;
     if (UseEndpointVolume) return 1;
-    AudioMixer& mixer = system_.Mixer();
-    uint32_t lineId = 0;
-    if (mixer.GetSpeakersLine(lineId) != kMmSuccess) return 0;
     MixerControlInfo control;
-    if (mixer.GetLineControl(lineId, kMixerControlMute, control) != kMmSuccess) return 0;
+    if (!MixerHandle->FindControl(VolumeControlKind::Mute, control)) return 0;
     MuteControlId = control.id;
     return 1;
 }
@@ -114,7 +110,7 @@ int32_t VolumeControl::GetVolumeRaw(uint32_t& value) {
     }
     if (FindVolumeControl() == 0) return 0;
     uint32_t received = 0;
-    if (system_.Mixer().GetControlValue(VolumeControlId, received) != kMmSuccess) return 0;
+    if (!MixerHandle->GetValue(VolumeControlId, received)) return 0;
     value = received;
     return 1;
 }
@@ -126,7 +122,7 @@ int32_t VolumeControl::SetVolumeRaw(uint32_t value) {
         return 1;
     }
     if (FindVolumeControl() == 0) return 0;
-    return system_.Mixer().SetControlValue(VolumeControlId, value) == kMmSuccess ? 1 : 0;
+    return MixerHandle->SetValue(VolumeControlId, value) ? 1 : 0;
 }
 
 int32_t VolumeControl::GetMuteState(int32_t& value) {
@@ -137,7 +133,7 @@ int32_t VolumeControl::GetMuteState(int32_t& value) {
     }
     if (FindMuteControl() == 0) return 0;
     uint32_t received = 0;
-    if (system_.Mixer().GetControlValue(MuteControlId, received) != kMmSuccess) return 0;
+    if (!MixerHandle->GetValue(MuteControlId, received)) return 0;
     value = int32_t(received);
     return 1;
 }
@@ -150,7 +146,7 @@ int32_t VolumeControl::SetMuteState(int32_t value) {
     }
     if (FindMuteControl() == 0) return 0;
     // The mixer control takes the value as it stands.
-    return system_.Mixer().SetControlValue(MuteControlId, uint32_t(value)) == kMmSuccess ? 1 : 0;
+    return MixerHandle->SetValue(MuteControlId, uint32_t(value)) ? 1 : 0;
 }
 
 uint32_t VolumeControl::PercentToRaw(uint32_t percent) const {

@@ -12,10 +12,10 @@ namespace duskpane {
 // A mixer control identifier that was not found yet.
 constexpr uint32_t kNotFoundControl = 0xFFFF;
 
-// The endpoint back end's object over the output endpoint's interfaces.
+// The endpoint back end's object over the output device's volume control.
 class TVistaAudio {
 public:
-    explicit TVistaAudio(std::unique_ptr<AudioEndpoint> endpoint);
+    explicit TVistaAudio(std::unique_ptr<VolumeEndpoint> endpoint);
 
     // Raises AppError when the device enumerator cannot be had.
     void Init();
@@ -26,7 +26,7 @@ public:
     int32_t SetMute(int32_t mute);
 
 private:
-    std::unique_ptr<AudioEndpoint> endpoint_;
+    std::unique_ptr<VolumeEndpoint> endpoint_;
 };
 
 // The module state and the seven operations; results are 1 for success and
@@ -47,6 +47,9 @@ public:
     uint32_t PercentToRaw(uint32_t percent) const;
 
     bool UseEndpointVolume = false;
+    // The mixer the back-end choice opened last; a new choice that opens
+    // one replaces it. Set whenever a control identifier is.
+    std::unique_ptr<VolumeMixer> MixerHandle;
     uint32_t VolumeControlId = kNotFoundControl;
     uint32_t MuteControlId = kNotFoundControl;
     uint32_t VolumeMinimum = 0;

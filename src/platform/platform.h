@@ -6,9 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "audio/wave.h"
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
+#include "util/picture_part.h"
+#include "util/wave.h"
 
 namespace duskpane {
 
@@ -32,42 +33,51 @@ public:
 
 // ---------------------------------------------------------------- files
 
-// Attribute bits of a directory entry.
+// Attribute bits of a folder entry.
 constexpr uint32_t kFaHidden = 0x02;
 constexpr uint32_t kFaSystem = 0x04;
 constexpr uint32_t kFaFolder = 0x10;
 constexpr uint32_t kFaArchive = 0x20;
 
-// One directory entry as a listing fills it.
-struct ffblk {
-    uint32_t ff_reserved = 0;
-    uint32_t ff_fsize = 0;
-    uint32_t ff_attrib = 0;
-    uint16_t ff_ftime = 0;  // hours 11-15, minutes 5-10, seconds/2 0-4
-    uint16_t ff_fdate = 0;  // years since 1980 9-15, month 5-8, day 0-4
-    char ff_name[260] = {};
+// A calendar date and time of day; year 0 stands for a time that is not known.
+struct LocalDateTime {
+    int year = 0;
+    int month = 0;   // 1..12
+    int day = 0;     // 1..31
+    int hour = 0;    // 0..23
+    int minute = 0;  // 0..59
+    int second = 0;  // 0..59 (60 for a leap second)
 };
 
-// An open directory listing; destroying it closes the listing.
-class DirectoryListing {
+// One entry of a folder as the file system lists it.
+struct FolderEntry {
+    std::string name;         // without any folder part
+    uint64_t size = 0;        // bytes
+    LocalDateTime written;    // the last write, in local time
+    uint32_t attributes = 0;  // kFa bits, and any other bits the system has
+};
+
+// An open listing of one folder; destroying it closes the listing.
+class FolderListing {
 public:
-    virtual ~DirectoryListing() = default;
-    // The following matching entry; false at the end.
-    virtual bool Next(ffblk& entry) = 0;
+    virtual ~FolderListing() = default;
+    // The next entry, in the file system's order; false at the end.
+    virtual bool Next(FolderEntry& entry) = 0;
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual bool FileExists(const std::string& path) = 0;
-    // Starts a listing for a pattern of the form folder + '\' + wildcard and
-    // fills the first matching entry; null when there is no such folder,
-    // nothing matches or the folder cannot be read.
-    virtual std::unique_ptr<DirectoryListing> FindFirst(const std::string& pattern,
-                                                        uint32_t attributes,
-                                                        ffblk& first) = 0;
+    // Starts listing every entry of one folder, its own "." and ".." where
+    // the file system has them; null when there is no such folder or it
+    // cannot be read.
+    virtual std::unique_ptr<FolderListing> ListFolder(const std::string& folder) = 0;
     // The separator put between a folder and an entry name in a full path.
     virtual char PathSeparator() const = 0;
+    // The system's own wildcards match names ignoring the case of their
+    // letters, and so do a search's.
+    virtual bool IgnoresCase() const = 0;
 };
 
 // ---------------------------------------------------------------- settings
@@ -110,10 +120,13 @@ public:
 class PictureDecoder {
 public:
     virtual ~PictureDecoder() = default;
-    // Decodes a whole file into 32-bit pixels; nullopt for anything that
-    // cannot be read or decoded (never ends the process).
-    virtual std::optional<Bitmap32> DecodeBmp(const std::string& path) = 0;
-    virtual std::optional<Bitmap32> DecodeJpeg(const std::string& path) = 0;
+    // Decodes the part of a file that the request keeps into 32-bit pixels,
+    // never holding more of the picture than that part where the format
+    // allows it; nullopt for anything that cannot be read or decoded, a
+    // file whose data ends before its picture does among them (never ends
+    // the process).
+    virtual std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) = 0;
+    virtual std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) = 0;
 };
 
 // The constant-alpha blend of the system's blend library.
@@ -135,21 +148,19 @@ public:
 
 // ---------------------------------------------------------------- audio
 
-// Result codes of the capture and mixer calls: 0 is success.
-constexpr uint32_t kMmSuccess = 0;
-constexpr uint32_t kMmError = 1;
-
-// One opened capture device. Each buffer it fills is posted to the message
-// queue as a CaptureData message carrying the device handle and the
-// buffer's descriptor. Destroying it resets the device, which hands the
-// buffer back unfilled, and closes it: it never writes into the buffer again.
+// One opened capture device of the system's default input. Given a buffer,
+// it records into it and, once the buffer is full, posts a CaptureData
+// message carrying the device's handle and the buffer; from then on the
+// buffer is the program's until it is given to the device again. Destroying
+// the device stops it and closes it: it never writes into the buffer again.
 class CaptureDevice {
 public:
     virtual ~CaptureDevice() = default;
     virtual uintptr_t Handle() const = 0;
-    virtual uint32_t PrepareHeader(WaveHeader& header) = 0;
-    virtual uint32_t AddBuffer(WaveHeader& header) = 0;
-    virtual uint32_t Start() = 0;
+    // Gives the device the buffer to fill and keeps it recording; false when
+    // the device does not take the buffer (it holds one already, or cannot
+    // fill this one).
+    virtual bool Fill(CaptureBuffer& buffer) = 0;
 };
 
 class CaptureService {
@@ -167,53 +178,57 @@ public:
     virtual bool ReadVolumeRaw(uint32_t& value) = 0;
 };
 
+// The default output device's volume control: the level as a fraction of
+// the full volume (0.0 to 1.0) and the mute state. A call answers false when
+// the device has no such control or refused, and then leaves its
+// out-argument alone.
+class VolumeEndpoint {
+public:
+    virtual ~VolumeEndpoint() = default;
+    // Finds the default output and its volume control; raises AppError when
+    // the system's device list cannot be had, returns quietly when there is
+    // no output device or it has no volume control.
+    virtual void Init() = 0;
+    virtual bool GetLevel(float& level) = 0;
+    virtual bool SetLevel(float level) = 0;
+    virtual bool GetMute(bool& muted) = 0;
+    virtual bool SetMute(bool muted) = 0;
+};
+
+enum class VolumeControlKind { Level, Mute };
+
+// A control of the mixer: its identifier and the bounds of its raw values.
 struct MixerControlInfo {
     uint32_t id = 0;
     uint32_t minimum = 0;
     uint32_t maximum = 0;
 };
 
-constexpr uint32_t kMixerControlVolume = 0x50030001;
-constexpr uint32_t kMixerControlMute = 0x20010002;
-
-// The multimedia mixer, device 0; every call answers a result code.
-class AudioMixer {
+// An opened multimedia mixer (device 0) and the controls of its speakers
+// line; destroying it closes it. A call answers false when the mixer
+// refused, and then leaves its out-argument alone.
+class VolumeMixer {
 public:
-    virtual ~AudioMixer() = default;
-    // Opens device 0 (again: a repeated open replaces the handle).
-    virtual uint32_t Open() = 0;
-    virtual uint32_t GetDevCaps() = 0;
-    // The speakers destination line.
-    virtual uint32_t GetSpeakersLine(uint32_t& lineId) = 0;
-    // The line's first control of a type.
-    virtual uint32_t GetLineControl(uint32_t lineId, uint32_t controlType, MixerControlInfo& control) = 0;
-    // The uniform (all-channel) value of a control.
-    virtual uint32_t GetControlValue(uint32_t controlId, uint32_t& value) = 0;
-    virtual uint32_t SetControlValue(uint32_t controlId, uint32_t value) = 0;
+    virtual ~VolumeMixer() = default;
+    // The speakers line's first control of a kind; false when the mixer has
+    // no speakers line or the line no such control.
+    virtual bool FindControl(VolumeControlKind kind, MixerControlInfo& control) = 0;
+    // The uniform (all-channel) raw value of a control.
+    virtual bool GetValue(uint32_t controlId, uint32_t& value) = 0;
+    virtual bool SetValue(uint32_t controlId, uint32_t value) = 0;
 };
 
-// The output endpoint's volume interfaces.
-class AudioEndpoint {
-public:
-    virtual ~AudioEndpoint() = default;
-    // Finds the default output and its volume interface; raises AppError when
-    // the device enumerator cannot be had, returns quietly when there is no
-    // output device or it has no volume interface.
-    virtual void Init() = 0;
-    // False when there is no volume interface or it refused.
-    virtual bool GetMasterVolumeLevelScalar(float& level) = 0;
-    virtual bool SetMasterVolumeLevelScalar(float level) = 0;
-    virtual bool GetMute(int32_t& mute) = 0;
-    virtual bool SetMute(int32_t mute) = 0;
-};
-
+// The system's output volume: the volume control of its default output
+// device where the system has one, or else the multimedia mixer.
 class AudioSystem {
 public:
     virtual ~AudioSystem() = default;
-    // The system is Windows 6.0 or later (on Linux: always).
-    virtual bool VersionAtLeast6() = 0;
-    virtual std::unique_ptr<AudioEndpoint> CreateEndpoint() = 0;
-    virtual AudioMixer& Mixer() = 0;
+    // The system has the output device's volume control (Windows from 6.0 on).
+    virtual bool HasEndpointVolume() = 0;
+    virtual std::unique_ptr<VolumeEndpoint> CreateEndpoint() = 0;
+    // Opens the mixer and reads its capabilities; null when either fails,
+    // and on a system that has no such mixer.
+    virtual std::unique_ptr<VolumeMixer> OpenMixer() { return nullptr; }
 };
 
 // ---------------------------------------------------------------- the whole

@@ -20,29 +20,42 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
-bool LoadPicture(PictureDecoder& decoder, const std::string& path, Picture& picture) {
+bool LoadPicture(PictureDecoder& decoder, const std::string& path, const PictureRequest& request,
+                 Picture& picture) {
     const std::string extension = LowerExtension(path);
-    std::optional<Bitmap32> pixels;
+    std::optional<DecodedPicture> decoded;
     PictureKind kind = PictureKind::None;
     if (extension == ".bmp") {
-        pixels = decoder.DecodeBmp(path);
+        decoded = decoder.DecodeBmp(path, request);
         kind = PictureKind::Bitmap;
     } else if (extension == ".jpg" || extension == ".jpeg") {
-        pixels = decoder.DecodeJpeg(path);
+        decoded = decoder.DecodeJpeg(path, request);
         kind = PictureKind::Jpeg;
     }
-    if (!pixels) return false;
+    if (!decoded) return false;
     picture.kind = kind;
-    picture.pixels = std::move(*pixels);
+    picture.pixels = std::move(decoded->pixels);
+    picture.width = decoded->width;
+    picture.height = decoded->height;
+    picture.left = decoded->left;
+    picture.top = decoded->top;
     return true;
 }
 
-Bitmap32 BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha) {
-    if (picture.Empty()) return Bitmap32();
+void BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha, Bitmap32& target) {
+    if (picture.Empty()) {
+        target.Reset(0, 0);
+        return;
+    }
     // A JPEG is drawn into a bitmap of its size first; both kinds are plain
     // pixels here, so the source is the picture itself.
-    Bitmap32 target(picture.pixels.Width(), picture.pixels.Height(), kBlack);
+    target.Reset(picture.pixels.Width(), picture.pixels.Height(), kBlack);
     blend.AlphaBlend(target, picture.pixels, alpha);
+}
+
+Bitmap32 BlendIntoBlack(BlendFunction& blend, const Picture& picture, uint8_t alpha) {
+    Bitmap32 target;
+    BlendIntoBlack(blend, picture, alpha, target);
     return target;
 }
 

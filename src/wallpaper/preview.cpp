@@ -15,11 +15,12 @@ namespace {
 bool IsAbandoned(const std::function<bool()>& abandoned) { return abandoned && abandoned(); }
 
 // The picture decoded for a preview in the box, and the whole picture's
-// size. The decoders give whole pictures, which the preview then reduces.
-bool LoadForPreview(PictureDecoder& decoder, const std::string& path, int /*boxWidth*/, int /*boxHeight*/,
+// size. The decoders reduce the picture by 1/2, 1/4 or 1/8 on their own, as
+// far as it still covers its fitted size; the preview then reduces the rest.
+bool LoadForPreview(PictureDecoder& decoder, const std::string& path, int boxWidth, int boxHeight,
                     Picture& picture, PreviewSize& whole) {
-    if (!LoadPicture(decoder, path, picture)) return false;
-    whole = {picture.pixels.Width(), picture.pixels.Height()};
+    if (!LoadPicture(decoder, path, PictureRequest::ReducedToFit(boxWidth, boxHeight), picture)) return false;
+    whole = {picture.width, picture.height};
     return true;
 }
 

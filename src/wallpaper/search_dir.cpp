@@ -1,7 +1,9 @@
 // One-folder directory search, the picture-name test and the listing patterns.
 #include "wallpaper/search_dir.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -25,8 +27,9 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The entries a request for folders and archive-marked files lets through:
-// every folder, and files that are neither hidden nor system.
+// The entries a search asks for (folders and archive-marked files, the
+// attribute request 0x30): every folder, and files that are neither hidden
+// nor system.
 bool IsRequestedKind(const ffblk& entry) {
     if ((entry.ff_attrib & kFaFolder) != 0) {
         return true;
@@ -36,6 +39,23 @@ bool IsRequestedKind(const ffblk& entry) {
 
 bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// Fills an entry from what the listing found; false when the name does not
+// fit. Folders have no size, and sizes beyond 4 GiB read 4 GiB - 1.
+bool DescribeEntry(const FolderEntry& found, uint32_t position, ffblk& entry) {
+    if (found.name.size() >= sizeof(entry.ff_name)) {
+        return false;
+    }
+    entry = ffblk();
+    entry.ff_reserved = position;
+    entry.ff_attrib = found.attributes;
+    if ((found.attributes & kFaFolder) == 0) {
+        entry.ff_fsize = uint32_t(std::min<uint64_t>(found.size, UINT32_MAX));
+    }
+    PackEntryTime(found.written, entry.ff_ftime, entry.ff_fdate);
+    std::memcpy(entry.ff_name, found.name.data(), found.name.size());
+    return true;
 }
 
 // The position after the UTF-8 character that starts at pos.
@@ -82,28 +102,38 @@ bool MatchPlainWildcard(std::string_view wildcard, std::string_view name, bool i
 
 int32_t nsSearchDir::Search(FileSystem& fileSystem, const std::string& pattern) {
     Clear();
-    ffblk entry;
-    std::unique_ptr<DirectoryListing> listing =
-        fileSystem.FindFirst(pattern, kSearchAttributes, entry);
+    const std::optional<ListingPattern> parts = SplitListingPattern(pattern);
+    if (!parts) {
+        return -1;
+    }
+    const std::unique_ptr<FolderListing> listing = fileSystem.ListFolder(parts->folder);
     if (!listing) {
         return -1;
     }
-    // The listing counts as started once it yields an entry of the requested
-    // kinds, the folder's own "." included.
+    const bool ignoreCase = fileSystem.IgnoresCase();
+    // The search counts as started once the listing yields a matching entry
+    // of the requested kinds, the folder's own "." included.
     bool started = false;
-    do {
+    uint32_t position = 0;
+    FolderEntry found;
+    ffblk entry;
+    while (listing->Next(found)) {
+        if (!MatchWildcard(parts->wildcard, found.name, ignoreCase) ||
+            !DescribeEntry(found, position, entry)) {
+            continue;
+        }
+        ++position;
         if (!IsRequestedKind(entry)) {
             continue;
         }
         started = true;
-        entry.ff_name[sizeof(entry.ff_name) - 1] = '\0';
         if (IsDotEntry(entry.ff_name)) {
             continue;
         }
         auto copy = std::make_unique<ffblk>(entry);
         Add(copy.get());
         copy.release();
-    } while (listing->Next(entry));
+    }
     return started ? 0 : -1;
 }
 
@@ -147,6 +177,20 @@ std::optional<ListingPattern> SplitListingPattern(std::string_view pattern) {
     }
     return ListingPattern{std::string(pattern.substr(0, backslash)),
                           std::string(pattern.substr(backslash + 1))};
+}
+
+void PackEntryTime(const LocalDateTime& written, uint16_t& time, uint16_t& date) {
+    const int years = written.year - 1980;
+    if (written.year == 0 || years < 0) {
+        time = 0;
+        date = (1 << 5) | 1;
+    } else if (years > 127) {
+        time = uint16_t((23 << 11) | (59 << 5) | 29);
+        date = uint16_t((127 << 9) | (12 << 5) | 31);
+    } else {
+        time = uint16_t((written.hour << 11) | (written.minute << 5) | (written.second / 2));
+        date = uint16_t((years << 9) | (written.month << 5) | written.day);
+    }
 }
 
 bool MatchWildcard(std::string_view wildcard, std::string_view name, bool ignoreAsciiCase) {

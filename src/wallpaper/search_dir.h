@@ -12,17 +12,28 @@
 
 namespace duskpane {
 
+// One folder entry as a search keeps it.
+struct ffblk {
+    uint32_t ff_reserved = 0;  // the entry's place among the listing's matching entries
+    uint32_t ff_fsize = 0;
+    uint32_t ff_attrib = 0;
+    uint16_t ff_ftime = 0;  // hours 11-15, minutes 5-10, seconds/2 0-4
+    uint16_t ff_fdate = 0;  // years since 1980 9-15, month 5-8, day 0-4
+    char ff_name[260] = {};
+};
+
 // The entries of one folder that match a wildcard pattern, owned by the list.
 class nsSearchDir : public nsList<ffblk> {
 public:
-    // The attributes a search asks the listing for: folders and archive-marked files.
-    static constexpr uint32_t kSearchAttributes = kFaFolder | kFaArchive;
-
     // Refills the list from a pattern of the form folder + '\' + wildcard, in
-    // listing order. Hidden and system entries are left out unless they are
-    // folders; "." and ".." are left out. Returns 0, or -1 with the list empty
-    // when the listing cannot be started or yields no entry of the requested
-    // kinds. Subfolders are not searched.
+    // listing order: the folder is listed and the wildcard matched here (see
+    // MatchWildcard), ignoring case where the file system does. Hidden and
+    // system entries are left out unless they are folders; "." and ".." are
+    // left out, and so is a name longer than an entry holds (259 bytes),
+    // which a cut would turn into the name of another file. Returns 0, or -1
+    // with the list empty when the pattern has no backslash, the folder
+    // cannot be listed or no matching entry is of the requested kinds.
+    // Subfolders are not searched.
     int32_t Search(FileSystem& fileSystem, const std::string& pattern);
 };
 
@@ -43,7 +54,7 @@ struct PictureFileScan {
 // subfolder with a picture name is listed too.
 PictureFileScan ListPictureFiles(FileSystem& fileSystem, const AnsiString& folder);
 
-// ---- the pattern rules every listing backend follows
+// ---- the pattern and entry rules of the search
 
 struct ListingPattern {
     std::string folder;    // everything before the last backslash
@@ -58,5 +69,10 @@ std::optional<ListingPattern> SplitListingPattern(std::string_view pattern);
 // Windows, a wildcard ending in ".*" also matches a name without that
 // ending, so "*.*" matches every name, with or without a dot.
 bool MatchWildcard(std::string_view wildcard, std::string_view name, bool ignoreAsciiCase);
+
+// A local date and time packed the DOS way into an entry's time and date.
+// Times before 1980 (and unknown ones) become 1980-01-01 00:00:00, times
+// after 2107 the last second of 2107.
+void PackEntryTime(const LocalDateTime& written, uint16_t& time, uint16_t& date);
 
 }  // namespace duskpane

@@ -393,7 +393,12 @@ bool TWallPaperForm::LoadPreviewPicture(const AnsiString& path) {
         PhotoImage.ClearPicture();
         return true;
     }
-    if (!PreviewPicture || !LoadPicture(platform.pictures, path, *PreviewPicture)) return false;
+    // The preview stretches the whole picture to its own size: a picture
+    // reduced to no less than that size is all it needs.
+    if (!PreviewPicture ||
+        !LoadPicture(platform.pictures, path, PictureRequest::Reduced(PhotoImage.Width(), PhotoImage.Height()),
+                     *PreviewPicture))
+        return false;
     ImageUnSetupLabel.SetVisible(false);
     CompositePreview();
     return true;
@@ -404,7 +409,8 @@ void TWallPaperForm::CompositePreview() {
     std::unique_ptr<BlendFunction> blend = platform.blend.Load();
     if (blend && YesRBtn.Checked()) {
         const auto alpha = static_cast<uint8_t>(255 - BlendTrackBar.Position());
-        PhotoImage.SetPicture(BlendIntoBlack(*blend, *PreviewPicture, alpha));
+        BlendIntoBlack(*blend, *PreviewPicture, alpha, PhotoImage.Surface());
+        PhotoImage.Repaint();
     } else {
         PhotoImage.SetPicture(PreviewPicture->pixels);
     }

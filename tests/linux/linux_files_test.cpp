@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "platform/linux/linux_files.h"
 #include "wallpaper/search_dir.h"
@@ -38,16 +40,21 @@ protected:
     void MakeFolder(const std::string& name) const {
         ASSERT_EQ(mkdir(PathOf(name).c_str(), 0755), 0) << name;
     }
-    // Every entry of the raw listing, by name.
-    std::map<std::string, ffblk> ListAll(const std::string& folder) {
-        std::map<std::string, ffblk> entries;
-        ffblk entry;
-        auto listing = files_.FindFirst(folder + "\\*.*", 0x30, entry);
-        if (listing) {
-            do {
-                entries[entry.ff_name] = entry;
-            } while (listing->Next(entry));
+    // Every entry of the listing, by name.
+    std::map<std::string, FolderEntry> ListAll(const std::string& folder) {
+        std::map<std::string, FolderEntry> entries;
+        FolderEntry entry;
+        if (auto listing = files_.ListFolder(folder)) {
+            while (listing->Next(entry)) entries[entry.name] = entry;
         }
+        return entries;
+    }
+    // The entries of a search, by name.
+    std::map<std::string, ffblk> Search(const std::string& pattern) {
+        std::map<std::string, ffblk> entries;
+        nsSearchDir search;
+        search.Search(files_, pattern);
+        for (int32_t i = 0; i < search.Count(); ++i) entries[search.Get(i)->ff_name] = *search.Get(i);
         return entries;
     }
 
@@ -57,33 +64,53 @@ protected:
 
 }  // namespace
 
-TEST_F(LinuxFilesTest, ListingReportsDerivedAttributes) {
+TEST_F(LinuxFilesTest, ListingDerivesAttributesAndTheScanTakesPictures) {
     WriteFile("a.jpg", "12345");
     WriteFile("noext");
     WriteFile(".hidden.jpg");
+    WriteFile("back\\slash.JPG");
+    WriteFile("夏の海.jpeg");
+    WriteFile("🌅.bmp");
+    MakeFolder(".dark.jpg");
     MakeFolder("sub");
+    WriteFile("sub/inner.jpg");
     ASSERT_EQ(mkfifo(PathOf("pipe.jpg").c_str(), 0644), 0);
     ASSERT_EQ(symlink(PathOf("sub").c_str(), PathOf("link.jpg").c_str()), 0);
 
-    const std::map<std::string, ffblk> entries = ListAll(folder_);
-    ASSERT_EQ(entries.size(), 8u);
-    EXPECT_EQ(entries.at(".").ff_attrib, kFaFolder);
-    EXPECT_EQ(entries.at("..").ff_attrib, kFaFolder);
-    EXPECT_EQ(entries.at("a.jpg").ff_attrib, kFaArchive);
-    EXPECT_EQ(entries.at("a.jpg").ff_fsize, 5u);
-    EXPECT_EQ(entries.at("noext").ff_attrib, kFaArchive);
-    EXPECT_EQ(entries.at(".hidden.jpg").ff_attrib, kFaArchive | kFaHidden);
-    EXPECT_EQ(entries.at("sub").ff_attrib, kFaFolder);
-    EXPECT_EQ(entries.at("link.jpg").ff_attrib, kFaFolder);
-    EXPECT_EQ(entries.at("pipe.jpg").ff_attrib, kFaSystem);
+    const std::map<std::string, FolderEntry> entries = ListAll(folder_);
+    ASSERT_EQ(entries.size(), 12u);
+    EXPECT_EQ(entries.at(".").attributes, kFaFolder);
+    EXPECT_EQ(entries.at("..").attributes, kFaFolder);
+    EXPECT_EQ(entries.at("a.jpg").attributes, kFaArchive);
+    EXPECT_EQ(entries.at("a.jpg").size, 5u);
+    EXPECT_EQ(entries.at("noext").attributes, kFaArchive);
+    EXPECT_EQ(entries.at(".hidden.jpg").attributes, kFaArchive | kFaHidden);
+    EXPECT_EQ(entries.at(".dark.jpg").attributes, kFaFolder | kFaHidden);
+    EXPECT_EQ(entries.at("sub").attributes, kFaFolder);
+    EXPECT_EQ(entries.at("link.jpg").attributes, kFaFolder);
+    EXPECT_EQ(entries.at("pipe.jpg").attributes, kFaSystem);
 
-    EXPECT_TRUE(files_.FileExists(PathOf("a.jpg")));
+    // Hidden folders are searched, hidden files and other kinds are not.
+    std::vector<std::string> names;
+    for (const auto& found : Search(folder_ + "\\*.*")) names.push_back(found.first);
+    EXPECT_EQ(names, (std::vector<std::string>{".dark.jpg", "a.jpg", "back\\slash.JPG",
+                                               "link.jpg", "noext", "sub", "夏の海.jpeg",
+                                               "🌅.bmp"}));
+    EXPECT_TRUE(Search(folder_ + "\\*.png").empty());
+    EXPECT_TRUE(Search(folder_ + "/*.*").empty());
+    EXPECT_EQ(Search(folder_ + "\\*.JPG").count("a.jpg"), 0u) << "names are matched exactly";
+
+    PictureFileScan scan = ListPictureFiles(files_, folder_);
+    EXPECT_EQ(scan.status, 0);
+    std::sort(scan.paths.begin(), scan.paths.end());
+    EXPECT_EQ(scan.paths,
+              (std::vector<std::string>{PathOf(".dark.jpg"), PathOf("a.jpg"),
+                                        PathOf("back\\slash.JPG"), PathOf("link.jpg"),
+                                        PathOf("夏の海.jpeg"), PathOf("🌅.bmp")}));
+    EXPECT_TRUE(files_.FileExists(PathOf("夏の海.jpeg")));
     EXPECT_FALSE(files_.FileExists(PathOf("sub")));
     EXPECT_FALSE(files_.FileExists(PathOf("pipe.jpg")));
     EXPECT_FALSE(files_.FileExists(PathOf("missing.jpg")));
-    ffblk entry;
-    EXPECT_EQ(files_.FindFirst(folder_ + "\\*.png", 0x30, entry), nullptr);
-    EXPECT_EQ(files_.FindFirst(folder_ + "/*.*", 0x30, entry), nullptr);
 }
 
 TEST_F(LinuxFilesTest, PacksTheLastWriteTimeInLocalTime) {
@@ -102,45 +129,11 @@ TEST_F(LinuxFilesTest, PacksTheLastWriteTimeInLocalTime) {
     ASSERT_EQ(utimensat(AT_FDCWD, PathOf("recent.jpg").c_str(), recent, 0), 0);
     ASSERT_EQ(utimensat(AT_FDCWD, PathOf("old.jpg").c_str(), old, 0), 0);
 
-    const std::map<std::string, ffblk> entries = ListAll(folder_);
+    const std::map<std::string, ffblk> entries = Search(folder_ + "\\*.jpg");
     EXPECT_EQ(entries.at("recent.jpg").ff_fdate, ((2021 - 1980) << 9) | (6 << 5) | 15);
     EXPECT_EQ(entries.at("recent.jpg").ff_ftime, (10 << 11) | (20 << 5) | 15);
     EXPECT_EQ(entries.at("old.jpg").ff_fdate, (1 << 5) | 1);
     EXPECT_EQ(entries.at("old.jpg").ff_ftime, 0);
-}
-
-TEST_F(LinuxFilesTest, ScanListsPicturesWithSlashPaths) {
-    WriteFile("a.jpg");
-    WriteFile("noext");
-    WriteFile(".hidden.jpg");
-    WriteFile("back\\slash.JPG");
-    WriteFile("夏の海.jpeg");
-    WriteFile("🌅.bmp");
-    MakeFolder(".dark.jpg");
-    MakeFolder("sub");
-    WriteFile("sub/inner.jpg");
-    ASSERT_EQ(mkfifo(PathOf("pipe.jpg").c_str(), 0644), 0);
-    ASSERT_EQ(symlink(PathOf("sub").c_str(), PathOf("link.jpg").c_str()), 0);
-
-    nsSearchDir search;
-    ASSERT_EQ(search.Search(files_, folder_ + "\\*.*"), 0);
-    std::vector<std::string> names;
-    for (int32_t i = 0; i < search.Count(); ++i) {
-        names.emplace_back(search.Get(i)->ff_name);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".dark.jpg", "a.jpg", "back\\slash.JPG",
-                                               "link.jpg", "noext", "sub", "夏の海.jpeg",
-                                               "🌅.bmp"}));
-
-    PictureFileScan scan = ListPictureFiles(files_, folder_);
-    EXPECT_EQ(scan.status, 0);
-    std::sort(scan.paths.begin(), scan.paths.end());
-    EXPECT_EQ(scan.paths,
-              (std::vector<std::string>{PathOf(".dark.jpg"), PathOf("a.jpg"),
-                                        PathOf("back\\slash.JPG"), PathOf("link.jpg"),
-                                        PathOf("夏の海.jpeg"), PathOf("🌅.bmp")}));
-    EXPECT_TRUE(files_.FileExists(PathOf("夏の海.jpeg")));
 }
 
 TEST_F(LinuxFilesTest, FolderNamesWithBackslashesAndMissingFolders) {

@@ -1,8 +1,9 @@
 #!/bin/bash
 # The wallpaper against an unfriendly file system: pictures deleted or
 # spoilt under a running slideshow are skipped silently, a folder of 100000
-# entries is scanned and shown, and paths in Japanese with emoji work both
-# as the fixed picture and as the slideshow folder.
+# entries is scanned and shown, paths in Japanese with emoji work both as the
+# fixed picture and as the slideshow folder, a picture three times the
+# screen shows its middle in place, and a picture cut short shows nothing.
 # Usage: slideshow_faults.sh path/to/duskpane BUILD_DIR   (exit 77: tools missing)
 set -u
 program=${1:?usage: slideshow_faults.sh path/to/duskpane BUILD_DIR}
@@ -69,6 +70,42 @@ done
 sleep 2
 check "with every picture deleted the program runs on" alive
 finish_run "deleted pictures"
+
+# ---- a picture larger than the screen, whole and cut short
+# Blue, with a red middle of exactly the screen's size: centred, the red
+# fills the screen to its corners and no blue shows.
+large="$work/large.jpg"
+convert -size $((width * 3))x$((height * 3)) xc:blue -fill red \
+    -draw "rectangle $width,$height $((2 * width - 1)),$((2 * height - 1))" "$large"
+red_at() {  # red_at X Y
+    local r g b
+    read -r r g b <<<"$(pixel "$1" "$2")"
+    [ "$r" -ge 240 ] && [ "$g" -le 70 ] && [ "$b" -le 70 ]
+}
+red_corners() {
+    red_at 2 2 && red_at $((width - 3)) 2 && red_at 2 $((height - 3)) && red_at $((width - 3)) $((height - 3))
+}
+use_settings 0 "$large" ""
+start_program
+check "a picture three times the screen shows its middle at the centre" red_at $((width / 2)) $((height / 2))
+check "a picture three times the screen shows its middle to the corners" red_corners
+finish_run "large picture"
+# Cut short, a JPEG and a BMP show nothing at all (no grey rest, no rows):
+# the dimmed white of the desktop at the centre.
+convert "$large" -resize 50% "BMP3:$work/large.bmp"
+head -c $(($(stat -c %s "$large") / 2)) "$large" >"$work/cut.jpg"
+head -c $(($(stat -c %s "$work/large.bmp") * 3 / 4)) "$work/large.bmp" >"$work/cut.bmp"
+nothing_shown() {
+    local r g b
+    read -r r g b <<<"$(centre)"
+    [ "$r" -le 70 ] && [ "$g" -le 70 ] && [ "$b" -le 70 ]
+}
+for cut in "$work/cut.jpg" "$work/cut.bmp"; do
+    use_settings 0 "$cut" ""
+    start_program
+    check "a fixed picture cut short (${cut##*.}) shows nothing" nothing_shown
+    finish_run "cut picture (${cut##*.})"
+done
 
 # ---- a folder of 100000 entries with a few pictures among them
 big="$work/big"

@@ -1,5 +1,6 @@
-// Picture decoding through WIC and the system blend: good BMP and JPEG files,
-// files that are broken or lie about their size, and AlphaBlend's results.
+// Picture decoding on Windows: JPEG files through WIC, BMP files through the
+// program's reader from files in any script, files that are broken or lie
+// about their size, and the decoder scenarios every backend runs.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../picture_scenarios.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_text.h"
 
@@ -96,39 +98,53 @@ bool Near(Pixel p, uint8_t r, uint8_t g, uint8_t b, int tolerance = 4) {
            std::abs(BlueOf(p) - b) <= tolerance && (p >> 24) == 0;
 }
 
-// COM for the thread, as the program's entry sets it up, and a folder of files.
-class Win32PicturesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        static int counter = 0;
+// COM for the thread, as the program's entry sets it up, and a folder of
+// files named in two scripts; also the probe of the decoder scenarios.
+class Win32Probe {
+public:
+    Win32Probe() {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         wchar_t base[MAX_PATH + 1] = {};
         GetTempPathW(MAX_PATH + 1, base);
-        folder_ = Narrow(std::wstring(base)) + "duskpane-pictures-" +
-                  std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        folder_ = Narrow(std::wstring(base)) + "duskpane-probe 写真 " + std::to_string(GetCurrentProcessId());
         CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     }
-    void TearDown() override {
+    ~Win32Probe() {
         for (const std::string& path : written_) DeleteFileW(Widen(path).c_str());
         RemoveDirectoryW(Widen(folder_).c_str());
         CoUninitialize();
     }
-
+    PictureDecoder& Decoder() { return decoder_; }
+    const std::string& Folder() const { return folder_; }
     std::string Write(const std::string& name, const Bytes& bytes) {
         const std::string path = folder_ + "\\" + name;
-        const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE) << name;
+        const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD done = 0;
         if (!bytes.empty()) WriteFile(file, bytes.data(), DWORD(bytes.size()), &done, nullptr);
         CloseHandle(file);
         written_.push_back(path);
         return path;
     }
+    Bytes Jpeg(const picture_scenarios::JpegFixture& fixture) { return picture_scenarios::FixtureJpeg(fixture); }
 
-    Win32PictureDecoder decoder;
+private:
+    Win32PictureDecoder decoder_;
     std::string folder_;
     std::vector<std::string> written_;
+};
+
+class Win32PicturesTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& bytes) { return probe_.Write(name, bytes); }
+    std::optional<Bitmap32> DecodeBmp(const std::string& path) { return picture_scenarios::WholeBmp(decoder, path); }
+    std::optional<Bitmap32> DecodeJpeg(const std::string& path) {
+        return picture_scenarios::WholeJpeg(decoder, path);
+    }
+
+    Win32Probe probe_;
+    PictureDecoder& decoder = probe_.Decoder();
+    const std::string& folder_ = probe_.Folder();
 };
 
 TEST_F(Win32PicturesTest, DecodesBmpFilesExactly) {
@@ -141,10 +157,10 @@ TEST_F(Win32PicturesTest, DecodesBmpFilesExactly) {
     picture.Set(2, 1, kWhite);
 
     // Rows of 9 bytes padded to 12, stored bottom-up, under a name in two scripts.
-    const auto bottomUp = decoder.DecodeBmp(Write("夜景 🌃.bmp", MakeBmp(picture, 24, false)));
+    const auto bottomUp = DecodeBmp(Write("夜景 🌃.bmp", MakeBmp(picture, 24, false)));
     ASSERT_TRUE(bottomUp);
     EXPECT_EQ(*bottomUp, picture);
-    const auto topDown = decoder.DecodeBmp(Write("top.bmp", MakeBmp(picture, 32, true)));
+    const auto topDown = DecodeBmp(Write("top.bmp", MakeBmp(picture, 32, true)));
     ASSERT_TRUE(topDown);
     EXPECT_EQ(*topDown, picture);  // the stored alpha byte is dropped
 
@@ -155,7 +171,7 @@ TEST_F(Win32PicturesTest, DecodesBmpFilesExactly) {
             grey.Set(x, y, MakeRgb(level, level, level));
         }
     }
-    const auto indexed = decoder.DecodeBmp(Write("grey.bmp", MakeBmp(grey, 8, false)));
+    const auto indexed = DecodeBmp(Write("grey.bmp", MakeBmp(grey, 8, false)));
     ASSERT_TRUE(indexed);
     EXPECT_EQ(*indexed, grey);
 }
@@ -167,7 +183,7 @@ TEST_F(Win32PicturesTest, DecodesBaselineAndProgressiveJpeg) {
     for (const char* name : {"quadrants_baseline.jpg", "quadrants_progressive.jpg"}) {
         const Bytes bytes = ReadFixture(name);
         ASSERT_FALSE(bytes.empty()) << name;
-        const auto picture = decoder.DecodeJpeg(Write(std::string("写真 🌃 ") + name, bytes));
+        const auto picture = DecodeJpeg(Write(std::string("写真 🌃 ") + name, bytes));
         ASSERT_TRUE(picture) << name;
         ASSERT_EQ(picture->Width(), 16);
         ASSERT_EQ(picture->Height(), 16);
@@ -196,147 +212,100 @@ TEST_F(Win32PicturesTest, RejectsFilesThatAreNoPictureOfTheirKind) {
 
     for (const char* name : {"empty.bmp", "empty.jpg"}) {
         const std::string path = Write(name, {});
-        EXPECT_FALSE(decoder.DecodeBmp(path));
-        EXPECT_FALSE(decoder.DecodeJpeg(path));
+        EXPECT_FALSE(DecodeBmp(path));
+        EXPECT_FALSE(DecodeJpeg(path));
     }
-    EXPECT_FALSE(decoder.DecodeBmp(Write("garbage.bmp", garbage)));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("garbage.jpg", garbage)));
-    EXPECT_FALSE(decoder.DecodeBmp(Write("bmplike.bmp", bmpLike)));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("jpeglike.jpg", jpegLike)));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("soi.jpg", Bytes{0xFF, 0xD8})));
+    EXPECT_FALSE(DecodeBmp(Write("garbage.bmp", garbage)));
+    EXPECT_FALSE(DecodeJpeg(Write("garbage.jpg", garbage)));
+    EXPECT_FALSE(DecodeBmp(Write("bmplike.bmp", bmpLike)));
+    EXPECT_FALSE(DecodeJpeg(Write("jpeglike.jpg", jpegLike)));
+    EXPECT_FALSE(DecodeJpeg(Write("soi.jpg", Bytes{0xFF, 0xD8})));
     // The decoder follows the caller's choice of format, not the content.
-    EXPECT_FALSE(decoder.DecodeBmp(Write("jpeg.bmp", jpeg)));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("bmp.jpg", bmp)));
-    EXPECT_FALSE(decoder.DecodeBmp(folder_));
-    EXPECT_FALSE(decoder.DecodeBmp("NUL"));  // a device answers the existence test
-    EXPECT_FALSE(decoder.DecodeJpeg(folder_ + "\\missing.jpg"));
-    EXPECT_FALSE(decoder.DecodeJpeg(""));
+    EXPECT_FALSE(DecodeBmp(Write("jpeg.bmp", jpeg)));
+    EXPECT_FALSE(DecodeJpeg(Write("bmp.jpg", bmp)));
+    EXPECT_FALSE(DecodeBmp(folder_));
+    EXPECT_FALSE(DecodeBmp("NUL"));  // a device answers the existence test
+    EXPECT_FALSE(DecodeJpeg(folder_ + "\\missing.jpg"));
+    EXPECT_FALSE(DecodeJpeg(""));
 }
 
-TEST_F(Win32PicturesTest, HeadersThatLieAboutTheSizeFail) {
-    // A header alone, claiming 1000 x 1000 pixels of 24 bits.
-    Bytes headerOnly = MakeBmp(Bitmap32(1000, 1000), 24, false);
-    headerOnly.resize(54);
-    EXPECT_FALSE(decoder.DecodeBmp(Write("header.bmp", headerOnly)));
-
-    // Sizes beyond the limits, each with a little data behind it.
-    const std::pair<int32_t, int32_t> huge[] = {{20000, 10}, {10, 20000}, {12000, 12000},
-                                                {65000, -65000}, {0, 5}, {-5, 5}};
-    for (const auto& [width, height] : huge) {
-        Bytes bmp = MakeBmp(Bitmap32(4, 4), 24, false);
-        PutLe32(bmp, 18, uint32_t(width));
-        PutLe32(bmp, 22, uint32_t(height));
-        EXPECT_FALSE(decoder.DecodeBmp(Write("huge.bmp", bmp))) << width << " x " << height;
-    }
+TEST_F(Win32PicturesTest, JpegSizeLimitsAreCheckedBeforeTheSystemSeesTheFile) {
     const Bytes jpeg = ReadFixture("quadrants_baseline.jpg");
+    const Bytes progressive = ReadFixture("quadrants_progressive.jpg");
     ASSERT_NE(FrameSizeOffset(jpeg), 0u);
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("huge.jpg", WithJpegSize(jpeg, 65000, 65000))));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("many.jpg", WithJpegSize(jpeg, 16000, 16000))));
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("zero.jpg", WithJpegSize(jpeg, 16, 0))));
+    EXPECT_FALSE(DecodeJpeg(Write("huge.jpg", WithJpegSize(jpeg, 65000, 65000))));
+    EXPECT_FALSE(DecodeJpeg(Write("zero.jpg", WithJpegSize(jpeg, 16, 0))));
+    // A progressive file is held whole: 256 megapixels are too many.
+    EXPECT_FALSE(DecodeJpeg(Write("many.jpg", WithJpegSize(progressive, 16384, 16384))));
+    // A sound JPEG of 16400 x 8 pixels (made with ImageMagick under a policy
+    // file that raises its own 16K width limit).
+    const Bytes wide = ReadFixture("too_wide_16400x8.jpg");
+    ASSERT_FALSE(wide.empty());
+    EXPECT_FALSE(DecodeJpeg(Write("wide.jpg", wide)));
 }
 
-// An RLE8 BMP that ends its data at once: every pixel is colour 0.
-Bytes MakeEmptyRle8(int32_t width, int32_t height) {
+// An RLE8 BMP with a grey palette (index i is grey i) and the given codes.
+Bytes MakeRle8(int32_t width, int32_t height, const Bytes& codes) {
     Bytes bmp = MakeBmp(Bitmap32(1, 1), 8, false);
     bmp.resize(14 + 40 + 256 * 4);
     PutLe32(bmp, 18, uint32_t(width));
     PutLe32(bmp, 22, uint32_t(height));
     PutLe32(bmp, 30, 1);
-    bmp.push_back(0x00);
-    bmp.push_back(0x01);  // end of bitmap
+    bmp.insert(bmp.end(), codes.begin(), codes.end());
     PutLe32(bmp, 2, uint32_t(bmp.size()));
     return bmp;
 }
 
-// Pictures the system would decode, refused for their size alone.
-TEST_F(Win32PicturesTest, PicturesBeyondTheLimitsFailBeforeDecoding) {
-    const Bytes widest = MakeBmp(Bitmap32(16384, 1, kWhite), 24, false);
-    const auto decoded = decoder.DecodeBmp(Write("widest.bmp", widest));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->Width(), 16384);
-    const Bytes wider = MakeBmp(Bitmap32(16385, 1, kWhite), 24, false);
-    EXPECT_FALSE(decoder.DecodeBmp(Write("wider.bmp", wider)));
-
-    const auto small = decoder.DecodeBmp(Write("rle.bmp", MakeEmptyRle8(1000, 1000)));
-    ASSERT_TRUE(small);
-    EXPECT_EQ(small->Height(), 1000);
-    EXPECT_EQ(small->At(999, 999), kBlack);
-    // 12000 x 12000 is 144 megapixels, more than the 128 allowed.
-    EXPECT_FALSE(decoder.DecodeBmp(Write("rle-huge.bmp", MakeEmptyRle8(12000, 12000))));
-
-    // A sound JPEG of 16400 x 8 pixels (made with ImageMagick under a policy
-    // file that raises its own 16K width limit).
-    const Bytes wide = ReadFixture("too_wide_16400x8.jpg");
-    ASSERT_FALSE(wide.empty());
-    EXPECT_FALSE(decoder.DecodeJpeg(Write("wide.jpg", wide)));
+// The pixels a run-length picture skips on purpose are black, every time:
+// the system's decoder leaves them as it found them.
+TEST_F(Win32PicturesTest, PixelsARunLengthPictureSkipsAreBlack) {
+    // Four white pixels at the bottom left, a jump of 96 right and 50 up,
+    // four more, the end.
+    const std::string path = Write("skips.bmp", MakeRle8(200, 200, {4, 255, 0, 2, 96, 50, 4, 255, 0, 1}));
+    const auto first = DecodeBmp(path);
+    const auto second = DecodeBmp(path);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->At(0, 199), kWhite);
+    EXPECT_EQ(first->At(101, 149), kWhite);
+    for (const auto& [x, y] : {std::pair{5, 199}, {50, 100}, {150, 10}, {199, 0}}) EXPECT_EQ(first->At(x, y), kBlack);
+    EXPECT_EQ(*first, *second);
 }
 
-// WIC reads a picture's whole data: a file cut anywhere fails cleanly (as
-// measured under Wine), even one still holding most of its rows.
-TEST_F(Win32PicturesTest, FilesCutShortFailCleanly) {
-    const Bytes bmp = MakeBmp(Bitmap32(8, 8, MakeRgb(10, 200, 30)), 24, true);
-    ASSERT_TRUE(decoder.DecodeBmp(Write("whole.bmp", bmp)));
-    for (size_t length = 0; length < bmp.size(); length += 5) {
-        const Bytes part(bmp.begin(), bmp.begin() + std::ptrdiff_t(length));
-        EXPECT_FALSE(decoder.DecodeBmp(Write("cut.bmp", part))) << length;
-    }
+// A JPEG cut anywhere fails cleanly, even one still holding most of its
+// rows, and so does one whose kept part is whole.
+TEST_F(Win32PicturesTest, JpegFilesCutShortFailCleanly) {
     for (const char* name : {"quadrants_baseline.jpg", "quadrants_progressive.jpg"}) {
         const Bytes jpeg = ReadFixture(name);
         for (size_t length = 0; length < jpeg.size(); length += 7) {
-            const Bytes part(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(length));
-            EXPECT_FALSE(decoder.DecodeJpeg(Write("cut.jpg", part))) << name << " " << length;
+            const std::string path = Write("cut.jpg", Bytes(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(length)));
+            EXPECT_FALSE(DecodeJpeg(path)) << name << " " << length;
+            EXPECT_FALSE(decoder.DecodeJpeg(path, PictureRequest::Centred(2, 2))) << name << " " << length;
         }
     }
 }
 
-TEST(Win32PictureHeaderTest, SizesAreReadFromTheHeaders) {
-    const Bytes bmp = MakeBmp(Bitmap32(7, 3), 24, true);
-    const auto size = ReadBmpSize(bmp.data(), bmp.size());
-    ASSERT_TRUE(size);
-    EXPECT_EQ(size->width, 7);
-    EXPECT_EQ(size->height, 3);  // stored top-down, still 3 rows
-
-    // The old 12-byte header keeps 16-bit sizes.
-    Bytes os2(26 + 6 + 4, 0);
-    os2[0] = 'B';
-    os2[1] = 'M';
-    PutLe32(os2, 10, 32);
-    PutLe32(os2, 14, 12);
-    PutLe16(os2, 18, 1);
-    PutLe16(os2, 20, 1);
-    PutLe16(os2, 22, 1);
-    PutLe16(os2, 24, 24);
-    const auto old = ReadBmpSize(os2.data(), os2.size());
-    ASSERT_TRUE(old);
-    EXPECT_EQ(old->width, 1);
-    Bytes unknownHeader = bmp;
-    PutLe32(unknownHeader, 14, 20);
-    EXPECT_FALSE(ReadBmpSize(unknownHeader.data(), unknownHeader.size()));
-    Bytes compressed = bmp;
-    PutLe32(compressed, 30, 4);  // JPEG inside a BMP
-    EXPECT_FALSE(ReadBmpSize(compressed.data(), compressed.size()));
-
-    // Uncompressed data may be cut short, but not to less than half.
-    Bytes cut = MakeBmp(Bitmap32(10, 10), 24, false);
-    cut.resize(54 + 5 * 32);
-    EXPECT_TRUE(ReadBmpSize(cut.data(), cut.size()));
-    cut.resize(54 + 5 * 32 - 1);
-    EXPECT_FALSE(ReadBmpSize(cut.data(), cut.size()));
-
+TEST(Win32PictureHeaderTest, JpegSizesAndScansAreReadFromTheHeaders) {
     const Bytes jpeg = ReadFixture("quadrants_baseline.jpg");
-    const auto jpegSize = ReadJpegSize(jpeg.data(), jpeg.size());
-    ASSERT_TRUE(jpegSize);
-    EXPECT_EQ(jpegSize->width, 16);
-    EXPECT_EQ(jpegSize->height, 16);
+    const auto header = ReadJpegHeader(jpeg.data(), jpeg.size());
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->width, 16);
+    EXPECT_EQ(header->height, 16);
+    EXPECT_FALSE(header->multipleScans);
     const Bytes patched = WithJpegSize(jpeg, 300, 200);
-    EXPECT_EQ(ReadJpegSize(patched.data(), patched.size())->width, 300);
-    EXPECT_EQ(ReadJpegSize(patched.data(), patched.size())->height, 200);
-    const Bytes noFrame = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x02};
-    EXPECT_FALSE(ReadJpegSize(noFrame.data(), noFrame.size()));
-    const Bytes overrun = {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 0x00};
-    EXPECT_FALSE(ReadJpegSize(overrun.data(), overrun.size()));
+    EXPECT_EQ(ReadJpegHeader(patched.data(), patched.size())->width, 300);
+    EXPECT_EQ(ReadJpegHeader(patched.data(), patched.size())->height, 200);
+    const Bytes progressive = ReadFixture("quadrants_progressive.jpg");
+    EXPECT_TRUE(ReadJpegHeader(progressive.data(), progressive.size())->multipleScans);
 
+    const Bytes noFrame = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x02};
+    EXPECT_FALSE(ReadJpegHeader(noFrame.data(), noFrame.size()));
+    const Bytes overrun = {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 0x00};
+    EXPECT_FALSE(ReadJpegHeader(overrun.data(), overrun.size()));
 }
 
 }  // namespace
 }  // namespace duskpane
+
+namespace duskpane::picture_scenarios {
+INSTANTIATE_TYPED_TEST_SUITE_P(Windows, PictureDecoderTest, Win32Probe);
+}  // namespace duskpane::picture_scenarios

@@ -1,6 +1,6 @@
 // The Win32 sound services: the version check, capture devices opened,
-// queued and destroyed cleanly, the mixer's speakers volume and the default
-// endpoint. The cases that need a sound server run inside the capture_tone
+// given the buffer and destroyed cleanly, the mixer's speakers volume and
+// the default endpoint. The cases that need a sound server run inside the capture_tone
 // script, which starts a private one playing a tone or silence.
 #include <gtest/gtest.h>
 
@@ -11,14 +11,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "audio/spectrum.h"
+#include "../capture_checks.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_sound.h"
-#include "ui/bitmap.h"
 
 namespace duskpane {
 namespace {
@@ -32,34 +30,15 @@ std::string SoundScenario() {
     return value ? value : "";
 }
 
-class FullVolume : public VolumeReader {
-public:
-    bool ReadVolumeRaw(uint32_t& value) override {
-        value = 65535;
-        return true;
-    }
-};
-
-WaveFormat CaptureFormat() {
-    WaveFormat format;
-    format.formatTag = 1;
-    format.channels = 1;
-    format.samplesPerSec = 44100;
-    format.avgBytesPerSec = 88200;
-    format.blockAlign = 2;
-    format.bitsPerSample = 16;
-    return format;
-}
-
 class Win32SoundTest : public ::testing::Test {
 protected:
     void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
     void TearDown() override { CoUninitialize(); }
 
     // Pumps the thread's messages as the program's loop does until a
-    // capture message of the device comes; its descriptor, or null when
-    // none came in time. Messages of other devices are counted.
-    WaveHeader* WaitForBuffer(uintptr_t device, DWORD timeoutMs, int* others = nullptr) {
+    // capture message of the device comes; its buffer, or null when none
+    // came in time. Messages of other devices are counted.
+    CaptureBuffer* WaitForBuffer(uintptr_t device, DWORD timeoutMs, int* others = nullptr) {
         const DWORD start = GetTickCount();
         MSG native;
         while (GetTickCount() - start < timeoutMs) {
@@ -67,7 +46,7 @@ protected:
                 const Message message = TranslateNativeMessage(native);
                 if (message.kind == MessageKind::CaptureData) {
                     EXPECT_EQ(message.nativeCode, uint32_t(MM_WIM_DATA));
-                    if (message.handle == device) return static_cast<WaveHeader*>(message.data);
+                    if (message.handle == device) return static_cast<CaptureBuffer*>(message.data);
                     if (others) ++*others;
                     continue;
                 }
@@ -79,7 +58,7 @@ protected:
     }
 
     // Takes what is in the queue now; every capture message must come from
-    // `device` and carry no descriptor. The number of capture messages.
+    // `device` and carry no buffer. The number of capture messages.
     int DrainLateMessages(uintptr_t device) {
         int count = 0;
         MSG native;
@@ -96,12 +75,12 @@ protected:
     Win32CaptureService capture;
     Win32AudioSystem audio;
     std::vector<uint8_t> buffer = std::vector<uint8_t>(kSpectrumBufferBytes);
-    WaveHeader header{buffer.data(), kBufferBytes, 0, 0};
+    CaptureBuffer header{buffer.data(), kBufferBytes, 0};
 };
 
 TEST_F(Win32SoundTest, DevicesComeAndGoWithTheBufferQueuedOnOneAtATime) {
-    EXPECT_TRUE(audio.VersionAtLeast6());
-    WaveFormat unknown = CaptureFormat();
+    EXPECT_TRUE(audio.HasEndpointVolume());
+    WaveFormat unknown = kCaptureFormat;
     unknown.formatTag = 0x55;  // no input device records this
     unknown.avgBytesPerSec = 0;
     EXPECT_EQ(capture.Open(unknown), nullptr);
@@ -110,26 +89,18 @@ TEST_F(Win32SoundTest, DevicesComeAndGoWithTheBufferQueuedOnOneAtATime) {
     // goes from device to device and is never queued twice.
     const bool server = !SoundScenario().empty();
     for (int round = 0; round < 3; ++round) {
-        auto device = capture.Open(CaptureFormat());
+        auto device = capture.Open(kCaptureFormat);
         if (server) {
             ASSERT_NE(device, nullptr);
         }
         if (!device) continue;
-        EXPECT_NE(device->AddBuffer(header), 0u) << "queued before it was prepared";
-        ASSERT_EQ(device->PrepareHeader(header), 0u);
-        EXPECT_TRUE(header.flags & WHDR_PREPARED);
-        ASSERT_EQ(device->AddBuffer(header), 0u);
-        EXPECT_TRUE(header.flags & WHDR_INQUEUE);
-        EXPECT_NE(device->AddBuffer(header), 0u) << "queued twice";
+        ASSERT_TRUE(device->Fill(header));
+        EXPECT_FALSE(device->Fill(header)) << "queued twice";
         std::vector<uint8_t> otherBuffer(kBufferBytes);
-        WaveHeader other{otherBuffer.data(), kBufferBytes, 0, 0};
-        EXPECT_NE(device->PrepareHeader(other), 0u) << "another buffer while the first is queued";
-        EXPECT_EQ(other.flags, 0u);
-        EXPECT_EQ(device->Start(), 0u);
+        CaptureBuffer other{otherBuffer.data(), kBufferBytes, 0};
+        EXPECT_FALSE(device->Fill(other)) << "another buffer while the first is queued";
         const uintptr_t handle = device->Handle();
         device.reset();
-        // Handed back and let go of: no longer queued or prepared anywhere.
-        EXPECT_FALSE(header.flags & (WHDR_INQUEUE | WHDR_PREPARED));
         // The reset handed the buffer back with a message of its own.
         EXPECT_EQ(DrainLateMessages(handle), 1);
     }
@@ -138,67 +109,42 @@ TEST_F(Win32SoundTest, DevicesComeAndGoWithTheBufferQueuedOnOneAtATime) {
 TEST_F(Win32SoundTest, EndpointWithoutItsInterfacesRefusesEverything) {
     auto endpoint = audio.CreateEndpoint();
     float level = 0.25f;
-    int32_t mute = 7;
-    EXPECT_FALSE(endpoint->GetMasterVolumeLevelScalar(level));
-    EXPECT_FALSE(endpoint->GetMute(mute));
-    EXPECT_FALSE(endpoint->SetMasterVolumeLevelScalar(0.5f));
-    EXPECT_FALSE(endpoint->SetMute(1));
+    bool muted = true;
+    EXPECT_FALSE(endpoint->GetLevel(level));
+    EXPECT_FALSE(endpoint->GetMute(muted));
+    EXPECT_FALSE(endpoint->SetLevel(0.5f));
+    EXPECT_FALSE(endpoint->SetMute(true));
     EXPECT_EQ(level, 0.25f);
-    EXPECT_EQ(mute, 7);
+    EXPECT_TRUE(muted);
 
     // The enumerator is there with or without a sound server; without an
     // output device Init returns quietly and the getters still refuse.
     ASSERT_NO_THROW(endpoint->Init());
     ASSERT_NO_THROW(endpoint->Init());  // a second Init lets go of the first
     if (SoundScenario().empty()) return;
-    EXPECT_TRUE(endpoint->GetMasterVolumeLevelScalar(level));
-}
-
-TEST_F(Win32SoundTest, MixerRefusesBeforeItIsOpen) {
-    AudioMixer& mixer = audio.Mixer();
-    uint32_t line = 99;
-    uint32_t value = 99;
-    MixerControlInfo control;
-    EXPECT_NE(mixer.GetDevCaps(), 0u);
-    EXPECT_NE(mixer.GetSpeakersLine(line), 0u);
-    EXPECT_NE(mixer.GetLineControl(0, kMixerControlVolume, control), 0u);
-    EXPECT_NE(mixer.GetControlValue(0, value), 0u);
-    EXPECT_NE(mixer.SetControlValue(0, 1), 0u);
-    EXPECT_EQ(line, 99u);
-    EXPECT_EQ(value, 99u);
+    EXPECT_TRUE(endpoint->GetLevel(level));
 }
 
 TEST_F(Win32SoundTest, CapturedToneLightsItsBandAndSilenceNothing) {
     const std::string scenario = SoundScenario();
     if (scenario.empty()) GTEST_SKIP() << "needs the capture_tone script's sound server";
-    auto device = capture.Open(CaptureFormat());
+    auto device = capture.Open(kCaptureFormat);
     ASSERT_NE(device, nullptr);
-    ASSERT_EQ(device->PrepareHeader(header), 0u);
-    ASSERT_EQ(device->AddBuffer(header), 0u);
-    ASSERT_EQ(device->Start(), 0u);
+    ASSERT_TRUE(device->Fill(header));
 
     // The first buffers may hold the start of the stream: take the sixth,
     // each handed back as the program does.
     for (int count = 0; count < 6; ++count) {
-        WaveHeader* returned = WaitForBuffer(device->Handle(), 5000);
+        CaptureBuffer* returned = WaitForBuffer(device->Handle(), 5000);
         ASSERT_EQ(returned, &header) << "buffer " << count << " did not come back";
-        EXPECT_TRUE(header.flags & WHDR_DONE);
-        EXPECT_FALSE(header.flags & WHDR_INQUEUE);
         EXPECT_GE(header.bytesRecorded, kBufferBytes - 1);
         EXPECT_LE(header.bytesRecorded, kBufferBytes);
         if (count < 5) {
-            ASSERT_EQ(device->AddBuffer(header), 0u);
+            ASSERT_TRUE(device->Fill(header));
         }
     }
 
-    SpectrumState state;
-    state.WaveFormat = CaptureFormat();
-    state.WaveHeader = header;
-    std::memcpy(state.SpectrumBuffer.data(), buffer.data(), state.SpectrumBuffer.size());
-    FullVolume volume;
-    Bitmap32 area(kSpectrumWidth, kSpectrumHeight);
-    AnalyseSpectrum(state, volume, area);
-    const auto& levels = state.BandLevels;
+    const auto levels = BandsOf(buffer, header);
     if (scenario == "tone") {
         EXPECT_EQ(std::min_element(levels.begin(), levels.end()) - levels.begin(), kToneBand);
         EXPECT_GT(BarPercent(levels[kToneBand]), 50);
@@ -209,13 +155,11 @@ TEST_F(Win32SoundTest, CapturedToneLightsItsBandAndSilenceNothing) {
 
 TEST_F(Win32SoundTest, ReplacedDeviceNeverFillsTheBufferAgain) {
     if (SoundScenario().empty()) GTEST_SKIP() << "needs the capture_tone script's sound server";
-    auto first = capture.Open(CaptureFormat());
+    auto first = capture.Open(kCaptureFormat);
     ASSERT_NE(first, nullptr);
-    ASSERT_EQ(first->PrepareHeader(header), 0u);
-    ASSERT_EQ(first->AddBuffer(header), 0u);
-    ASSERT_EQ(first->Start(), 0u);
+    ASSERT_TRUE(first->Fill(header));
     ASSERT_EQ(WaitForBuffer(first->Handle(), 5000), &header);
-    ASSERT_EQ(first->AddBuffer(header), 0u);
+    ASSERT_TRUE(first->Fill(header));
     const uintptr_t firstHandle = first->Handle();
     first.reset();
     EXPECT_EQ(DrainLateMessages(firstHandle), 1);
@@ -228,12 +172,10 @@ TEST_F(Win32SoundTest, ReplacedDeviceNeverFillsTheBufferAgain) {
     EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](uint8_t b) { return b == 0x5A; }));
     EXPECT_EQ(DrainLateMessages(firstHandle), 0);
 
-    // The same descriptor on the next device fills as before.
-    auto second = capture.Open(CaptureFormat());
+    // The same buffer on the next device fills as before.
+    auto second = capture.Open(kCaptureFormat);
     ASSERT_NE(second, nullptr);
-    ASSERT_EQ(second->PrepareHeader(header), 0u);
-    ASSERT_EQ(second->AddBuffer(header), 0u);
-    ASSERT_EQ(second->Start(), 0u);
+    ASSERT_TRUE(second->Fill(header));
     ASSERT_EQ(WaitForBuffer(second->Handle(), 5000), &header);
     EXPECT_GE(header.bytesRecorded, kBufferBytes - 1);
     EXPECT_FALSE(std::all_of(buffer.begin(), buffer.begin() + kBufferBytes - 1,
@@ -242,39 +184,36 @@ TEST_F(Win32SoundTest, ReplacedDeviceNeverFillsTheBufferAgain) {
 
 TEST_F(Win32SoundTest, MixerSpeakersVolumeOfTheSoundServer) {
     if (SoundScenario().empty()) GTEST_SKIP() << "needs the capture_tone script's sound server";
-    AudioMixer& mixer = audio.Mixer();
-    ASSERT_EQ(mixer.Open(), 0u);
-    ASSERT_EQ(mixer.Open(), 0u);  // a second open replaces the handle
-    ASSERT_EQ(mixer.GetDevCaps(), 0u);
-    uint32_t line = 0;
-    ASSERT_EQ(mixer.GetSpeakersLine(line), 0u);
+    auto earlier = audio.OpenMixer();
+    ASSERT_NE(earlier, nullptr);
+    auto mixer = audio.OpenMixer();  // device 0 opens more than once
+    ASSERT_NE(mixer, nullptr);
+    earlier.reset();
     MixerControlInfo control;
-    ASSERT_EQ(mixer.GetLineControl(line, kMixerControlVolume, control), 0u);
+    ASSERT_TRUE(mixer->FindControl(VolumeControlKind::Level, control));
     EXPECT_EQ(control.minimum, 0u);
     EXPECT_EQ(control.maximum, 65535u);
     uint32_t value = 70000;
-    ASSERT_EQ(mixer.GetControlValue(control.id, value), 0u);
+    ASSERT_TRUE(mixer->GetValue(control.id, value));
     EXPECT_LE(value, 65535u);
-    MixerControlInfo unknown;
-    EXPECT_NE(mixer.GetLineControl(line, 0x12345678, unknown), 0u);
     // Under Wine the mixer's values belong to the process, so changing them
     // here touches nothing outside the test.
-    ASSERT_EQ(mixer.SetControlValue(control.id, 30000), 0u);
-    ASSERT_EQ(mixer.GetControlValue(control.id, value), 0u);
+    ASSERT_TRUE(mixer->SetValue(control.id, 30000));
+    ASSERT_TRUE(mixer->GetValue(control.id, value));
     EXPECT_EQ(value, 30000u);
     MixerControlInfo mute;
-    ASSERT_EQ(mixer.GetLineControl(line, kMixerControlMute, mute), 0u);
+    ASSERT_TRUE(mixer->FindControl(VolumeControlKind::Mute, mute));
     EXPECT_NE(mute.id, control.id);
-    ASSERT_EQ(mixer.SetControlValue(mute.id, 1), 0u);
-    ASSERT_EQ(mixer.GetControlValue(mute.id, value), 0u);
+    ASSERT_TRUE(mixer->SetValue(mute.id, 1));
+    ASSERT_TRUE(mixer->GetValue(mute.id, value));
     EXPECT_EQ(value, 1u);
-    EXPECT_EQ(mixer.GetControlValue(control.id, value), 0u);
+    EXPECT_TRUE(mixer->GetValue(control.id, value));
     EXPECT_EQ(value, 30000u) << "muting changed the volume";
-    EXPECT_EQ(mixer.SetControlValue(mute.id, 0), 0u);
-    EXPECT_EQ(mixer.SetControlValue(control.id, 65535), 0u);
+    EXPECT_TRUE(mixer->SetValue(mute.id, 0));
+    EXPECT_TRUE(mixer->SetValue(control.id, 65535));
 
     uint32_t untouched = 12345;
-    EXPECT_NE(mixer.GetControlValue(0x7777, untouched), 0u);
+    EXPECT_FALSE(mixer->GetValue(0x7777, untouched));
     EXPECT_EQ(untouched, 12345u);
 }
 
@@ -283,28 +222,27 @@ TEST_F(Win32SoundTest, EndpointOfTheSoundServer) {
     auto endpoint = audio.CreateEndpoint();
     endpoint->Init();
     float level = -1;
-    ASSERT_TRUE(endpoint->GetMasterVolumeLevelScalar(level));
+    ASSERT_TRUE(endpoint->GetLevel(level));
     EXPECT_GE(level, 0.0f);
     EXPECT_LE(level, 1.0f);
-    int32_t mute = -1;
-    ASSERT_TRUE(endpoint->GetMute(mute));
-    EXPECT_TRUE(mute == 0 || mute == 1);
+    bool muted = true;
+    ASSERT_TRUE(endpoint->GetMute(muted));
 
     // Wine keeps the endpoint's mute inside the object and refuses to set
     // its level (E_NOTIMPL): what the endpoint accepts reads back, what it
     // refuses leaves the level as it was.
-    ASSERT_TRUE(endpoint->SetMute(1));
-    ASSERT_TRUE(endpoint->GetMute(mute));
-    EXPECT_EQ(mute, 1);
-    ASSERT_TRUE(endpoint->SetMute(0));
-    ASSERT_TRUE(endpoint->GetMute(mute));
-    EXPECT_EQ(mute, 0);
+    ASSERT_TRUE(endpoint->SetMute(true));
+    ASSERT_TRUE(endpoint->GetMute(muted));
+    EXPECT_TRUE(muted);
+    ASSERT_TRUE(endpoint->SetMute(false));
+    ASSERT_TRUE(endpoint->GetMute(muted));
+    EXPECT_FALSE(muted);
     const float target = level > 0.75f ? 0.5f : 1.0f;
-    const bool accepted = endpoint->SetMasterVolumeLevelScalar(target);
+    const bool accepted = endpoint->SetLevel(target);
     float now = -1;
-    ASSERT_TRUE(endpoint->GetMasterVolumeLevelScalar(now));
+    ASSERT_TRUE(endpoint->GetLevel(now));
     EXPECT_FLOAT_EQ(now, accepted ? target : level);
-    if (accepted) endpoint->SetMasterVolumeLevelScalar(level);
+    if (accepted) endpoint->SetLevel(level);
 }
 
 }  // namespace

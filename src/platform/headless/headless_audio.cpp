@@ -5,113 +5,114 @@
 
 namespace duskpane {
 
-// ---------------------------------------------------------------- mixer
+namespace {
 
-void HeadlessMixer::AddControl(uint32_t controlType, uint32_t id, uint32_t minimum, uint32_t maximum,
-                               uint32_t value) {
-    controls_[controlType] = MixerControlInfo{id, minimum, maximum};
-    values_[id] = value;
+class HeadlessMixer : public VolumeMixer {
+public:
+    explicit HeadlessMixer(HeadlessMixerState& state) : state_(state) {}
+
+    bool FindControl(VolumeControlKind kind, MixerControlInfo& control) override {
+        ++state_.findCount;
+        if (state_.noSpeakersLine) return false;
+        auto it = state_.controls.find(kind);
+        if (it == state_.controls.end()) return false;
+        control = it->second;
+        return true;
+    }
+
+    bool GetValue(uint32_t controlId, uint32_t& value) override {
+        ++state_.getCount;
+        auto it = state_.values.find(controlId);
+        if (state_.failGet || it == state_.values.end()) return false;
+        value = it->second;
+        return true;
+    }
+
+    bool SetValue(uint32_t controlId, uint32_t value) override {
+        ++state_.setCount;
+        auto it = state_.values.find(controlId);
+        if (state_.failSet || it == state_.values.end()) return false;
+        it->second = value;
+        state_.writes.push_back({controlId, value});
+        return true;
+    }
+
+private:
+    HeadlessMixerState& state_;
+};
+
+class HeadlessEndpoint : public VolumeEndpoint {
+public:
+    explicit HeadlessEndpoint(HeadlessEndpointState& state) : state_(state) {}
+
+    void Init() override {
+        ++state_.initCount;
+        if (state_.initRaises) throw AppError(state_.initError);
+        hasInterface_ = !state_.missingInterface;
+    }
+
+    bool GetLevel(float& level) override {
+        ++state_.getLevelCount;
+        if (!Usable()) return false;
+        level = state_.level;
+        return true;
+    }
+
+    bool SetLevel(float level) override {
+        state_.levelsSet.push_back(level);
+        if (!Usable() || !(level >= 0.0f && level <= 1.0f)) return false;
+        state_.level = level;
+        return true;
+    }
+
+    bool GetMute(bool& muted) override {
+        ++state_.getMuteCount;
+        if (!Usable()) return false;
+        muted = state_.muted;
+        return true;
+    }
+
+    bool SetMute(bool muted) override {
+        state_.mutesSet.push_back(muted);
+        if (!Usable()) return false;
+        state_.muted = muted;
+        return true;
+    }
+
+private:
+    bool Usable() const { return hasInterface_ && !state_.refuse; }
+
+    HeadlessEndpointState& state_;
+    bool hasInterface_ = false;
+};
+
+}  // namespace
+
+void HeadlessMixerState::AddControl(VolumeControlKind kind, uint32_t id, uint32_t minimum,
+                                    uint32_t maximum, uint32_t value) {
+    controls[kind] = MixerControlInfo{id, minimum, maximum};
+    values[id] = value;
 }
 
-uint32_t HeadlessMixer::Value(uint32_t controlId) const {
-    auto it = values_.find(controlId);
-    return it == values_.end() ? 0 : it->second;
+uint32_t HeadlessMixerState::Value(uint32_t controlId) const {
+    auto it = values.find(controlId);
+    return it == values.end() ? 0 : it->second;
 }
 
-uint32_t HeadlessMixer::Open() {
-    ++openCount;
-    if (failOpen) return kMmError;
-    // A repeated open replaces the handle; the old one is never closed.
-    ++openHandles_;
-    return kMmSuccess;
+bool HeadlessAudioSystem::HasEndpointVolume() {
+    ++endpointQueries;
+    return endpointVolume;
 }
 
-uint32_t HeadlessMixer::GetDevCaps() {
-    ++devCapsCount;
-    return IsOpen() && !failDevCaps ? kMmSuccess : kMmError;
-}
-
-uint32_t HeadlessMixer::GetSpeakersLine(uint32_t& line) {
-    ++lineCount;
-    if (!IsOpen() || noSpeakersLine) return kMmError;
-    line = lineId;
-    return kMmSuccess;
-}
-
-uint32_t HeadlessMixer::GetLineControl(uint32_t line, uint32_t controlType, MixerControlInfo& control) {
-    ++controlCount;
-    if (!IsOpen() || noSpeakersLine || line != lineId) return kMmError;
-    auto it = controls_.find(controlType);
-    if (it == controls_.end()) return kMmError;
-    control = it->second;
-    return kMmSuccess;
-}
-
-uint32_t HeadlessMixer::GetControlValue(uint32_t controlId, uint32_t& value) {
-    ++getCount;
-    if (!IsOpen() || failGet) return kMmError;
-    auto it = values_.find(controlId);
-    if (it == values_.end()) return kMmError;
-    value = it->second;
-    return kMmSuccess;
-}
-
-uint32_t HeadlessMixer::SetControlValue(uint32_t controlId, uint32_t value) {
-    ++setCount;
-    if (!IsOpen() || failSet) return kMmError;
-    auto it = values_.find(controlId);
-    if (it == values_.end()) return kMmError;
-    it->second = value;
-    writes.push_back(Write{controlId, value});
-    return kMmSuccess;
-}
-
-// ---------------------------------------------------------------- endpoint
-
-void HeadlessEndpoint::Init() {
-    ++state_.initCount;
-    if (state_.initRaises) throw AppError(state_.initError);
-    hasInterface_ = !state_.missingInterface;
-}
-
-bool HeadlessEndpoint::GetMasterVolumeLevelScalar(float& level) {
-    ++state_.getLevelCount;
-    if (!Usable()) return false;
-    level = state_.level;
-    return true;
-}
-
-bool HeadlessEndpoint::SetMasterVolumeLevelScalar(float level) {
-    state_.levelsSet.push_back(level);
-    if (!Usable() || !(level >= 0.0f && level <= 1.0f)) return false;
-    state_.level = level;
-    return true;
-}
-
-bool HeadlessEndpoint::GetMute(int32_t& mute) {
-    ++state_.getMuteCount;
-    if (!Usable()) return false;
-    mute = state_.mute;
-    return true;
-}
-
-bool HeadlessEndpoint::SetMute(int32_t mute) {
-    state_.mutesSet.push_back(mute);
-    if (!Usable()) return false;
-    state_.mute = mute;
-    return true;
-}
-
-// ---------------------------------------------------------------- system
-
-bool HeadlessAudioSystem::VersionAtLeast6() {
-    ++versionTests;
-    return versionAtLeast6;
-}
-
-std::unique_ptr<AudioEndpoint> HeadlessAudioSystem::CreateEndpoint() {
+std::unique_ptr<VolumeEndpoint> HeadlessAudioSystem::CreateEndpoint() {
     ++endpointsCreated;
     return std::make_unique<HeadlessEndpoint>(endpoint);
+}
+
+std::unique_ptr<VolumeMixer> HeadlessAudioSystem::OpenMixer() {
+    ++mixer.openCount;
+    if (mixer.failOpen) return nullptr;
+    return std::make_unique<HeadlessMixer>(mixer);
 }
 
 }  // namespace duskpane

@@ -15,9 +15,7 @@ public:
     ~HeadlessCaptureDevice() override { service_.Close(handle_); }
 
     uintptr_t Handle() const override { return handle_; }
-    uint32_t PrepareHeader(WaveHeader& header) override { return service_.Prepare(handle_, header); }
-    uint32_t AddBuffer(WaveHeader& header) override { return service_.Add(handle_, header); }
-    uint32_t Start() override { return service_.Start(handle_); }
+    bool Fill(CaptureBuffer& buffer) override { return service_.Fill(handle_, buffer); }
 
 private:
     HeadlessCaptureService& service_;
@@ -45,58 +43,40 @@ std::unique_ptr<CaptureDevice> HeadlessCaptureService::Open(const WaveFormat& fo
     }
     ++openCount;
     const uintptr_t handle = HandleOf(openCount);
-    devices_[handle] = DeviceRecord{openCount, next, false, nullptr, nullptr};
+    devices_[handle] = DeviceRecord{openCount, next, false, nullptr};
     lastOpened_ = handle;
     formats.push_back(format);
     Log("open", openCount);
     return std::make_unique<HeadlessCaptureDevice>(*this, handle);
 }
 
-uint32_t HeadlessCaptureService::Prepare(uintptr_t handle, WaveHeader& header) {
-    DeviceRecord& device = devices_.at(handle);
-    Log("prepare", device.number);
-    device.prepared = &header;
-    preparedHeaders.push_back(&header);
-    header.flags |= kWaveHeaderPrepared;
-    return kMmSuccess;
-}
-
-uint32_t HeadlessCaptureService::Add(uintptr_t handle, WaveHeader& header) {
+bool HeadlessCaptureService::Fill(uintptr_t handle, CaptureBuffer& buffer) {
     DeviceRecord& device = devices_.at(handle);
     for (const auto& [otherHandle, other] : devices_) {
-        if (otherHandle == handle || other.queued != &header) continue;
-        violations.push_back("buffer added to device " + std::to_string(device.number) +
+        if (otherHandle == handle || other.queued != &buffer) continue;
+        violations.push_back("buffer given to device " + std::to_string(device.number) +
                              " while queued on device " + std::to_string(other.number));
-        Log("add refused", device.number);
-        return kMmError;
+        Log("fill refused", device.number);
+        return false;
     }
-    // Not prepared for this device, or queued here already: refused as the
-    // system refuses it.
-    if (device.prepared != &header || device.queued == &header) {
-        Log("add refused", device.number);
-        return kMmError;
+    // One buffer at a time, as the system's devices take them.
+    if (device.queued) {
+        Log("fill refused", device.number);
+        return false;
     }
-    Log("add", device.number);
-    device.queued = &header;
-    header.flags = (header.flags & ~kWaveHeaderDone) | kWaveHeaderInQueue;
-    return kMmSuccess;
+    Log("fill", device.number);
+    if (!device.given) firstBuffers.push_back(&buffer);
+    device.given = true;
+    device.queued = &buffer;
+    return true;
 }
 
-uint32_t HeadlessCaptureService::Start(uintptr_t handle) {
-    DeviceRecord& device = devices_.at(handle);
-    Log("start", device.number);
-    ++startCount;
-    device.started = true;
-    return kMmSuccess;
-}
-
-// Marks the queued buffer done and posts its return.
+// Hands the buffer back and posts its return.
 void HeadlessCaptureService::Return(uintptr_t handle, DeviceRecord& device) {
-    WaveHeader* header = device.queued;
+    CaptureBuffer* buffer = device.queued;
     device.queued = nullptr;
-    header->flags = (header->flags & ~kWaveHeaderInQueue) | kWaveHeaderDone;
     Log("return", device.number);
-    ui_.Post(Message{MessageKind::CaptureData, handle, header, 0});
+    ui_.Post(Message{MessageKind::CaptureData, handle, buffer, 0});
 }
 
 void HeadlessCaptureService::Close(uintptr_t handle) {
@@ -108,7 +88,6 @@ void HeadlessCaptureService::Close(uintptr_t handle) {
         device.queued->bytesRecorded = 0;
         Return(handle, device);
     }
-    if (device.prepared) device.prepared->flags &= ~kWaveHeaderPrepared;
     Log("close", device.number);
     ++closeCount;
     devices_.erase(it);
@@ -127,15 +106,15 @@ bool HeadlessCaptureService::Deliver(std::span<const int16_t> samples) {
     auto it = devices_.find(lastOpened_);
     if (it == devices_.end()) return false;
     DeviceRecord& device = it->second;
-    if (!device.queued || !device.started || device.behaviour != CaptureBehaviour::Works) return false;
-    WaveHeader& header = *device.queued;
-    assert(header.data && "a queued capture buffer without its data");
-    for (uint32_t i = 0; i < header.bufferLength; ++i) {
+    if (!device.queued || device.behaviour != CaptureBehaviour::Works) return false;
+    CaptureBuffer& buffer = *device.queued;
+    assert(buffer.data && "a queued capture buffer without its data");
+    for (uint32_t i = 0; i < buffer.bufferLength; ++i) {
         const size_t sample = i / 2;
         const uint16_t value = sample < samples.size() ? uint16_t(samples[sample]) : 0;
-        header.data[i] = uint8_t(i % 2 == 0 ? value & 0xFF : value >> 8);
+        buffer.data[i] = uint8_t(i % 2 == 0 ? value & 0xFF : value >> 8);
     }
-    header.bytesRecorded = header.bufferLength;
+    buffer.bytesRecorded = buffer.bufferLength;
     Return(lastOpened_, device);
     return true;
 }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "audio/wave.h"
 #include "platform/platform.h"
 
 namespace duskpane {
@@ -23,16 +22,11 @@ enum class CaptureBehaviour {
     Stalls,       // opens and takes the buffer, but never returns it
 };
 
-// Header flags as the device keeps them.
-constexpr uint32_t kWaveHeaderDone = 0x01;
-constexpr uint32_t kWaveHeaderPrepared = 0x02;
-constexpr uint32_t kWaveHeaderInQueue = 0x10;
-
-// Each open gives a device with its own handle. A device returns its buffer
-// by writing the samples and posting a CaptureData message into the ui's
-// queue; destroying a device with the buffer queued hands it back unfilled
-// (bytes recorded 0) with a CaptureData message, as a reset does. The service
-// must outlive its devices.
+// Each open gives a device with its own handle. A device takes one buffer at
+// a time and returns it by writing the samples and posting a CaptureData
+// message into the ui's queue; destroying a device that holds the buffer
+// hands it back unfilled (bytes recorded 0) with a CaptureData message, as
+// Windows' reset does. The service must outlive its devices.
 class HeadlessCaptureService : public CaptureService {
 public:
     explicit HeadlessCaptureService(HeadlessUi& ui) : ui_(ui) {}
@@ -43,24 +37,23 @@ public:
     CaptureBehaviour behaviour = CaptureBehaviour::Works;
     void QueueBehaviour(CaptureBehaviour next) { queued_.push_back(next); }
 
-    // Fills the buffer queued on the device opened last, while that device
-    // works and was started: the samples as signed 16-bit little-endian
-    // values up to the buffer's length, silence after them. Then posts the
-    // CaptureData message. False, with nothing written or posted, when no
-    // buffer is queued there or the device stalls.
+    // Fills the buffer the device opened last holds, while that device
+    // works: the samples as signed 16-bit little-endian values up to the
+    // buffer's length, silence after them. Then posts the CaptureData
+    // message. False, with nothing written or posted, when the device holds
+    // no buffer or stalls.
     bool Deliver(std::span<const int16_t> samples);
 
     // ---- observation
     int openAttempts = 0;
     int openCount = 0;  // devices opened
     int closeCount = 0;
-    int startCount = 0;
-    // "open <n>", "open failed", "prepare <n>", "add <n>", "add refused <n>",
-    // "start <n>", "close <n>", "return <n>", n counting the devices from 1.
+    // "open <n>", "open failed", "fill <n>", "fill refused <n>", "close <n>",
+    // "return <n>", n counting the devices from 1.
     std::vector<std::string> events;
-    // The format of every open and the descriptor each device prepared.
+    // The format of every open and the first buffer each device was given.
     std::vector<WaveFormat> formats;
-    std::vector<const WaveHeader*> preparedHeaders;
+    std::vector<const CaptureBuffer*> firstBuffers;
     // Breaches of the rule that one buffer is never queued on two devices
     // at once; empty while the program keeps it.
     std::vector<std::string> violations;
@@ -70,7 +63,7 @@ public:
     // The handle of the n-th device opened (counting from 1).
     static uintptr_t HandleOf(int n) { return kFirstHandle + uintptr_t(n) - 1; }
     int OpenDevices() const { return int(devices_.size()); }
-    // The device opened last is open and holds a queued buffer.
+    // The device opened last is open and holds a buffer.
     bool BufferQueued() const;
 
     // CaptureService
@@ -83,14 +76,11 @@ private:
     struct DeviceRecord {
         int number = 0;
         CaptureBehaviour behaviour = CaptureBehaviour::Works;
-        bool started = false;
-        WaveHeader* prepared = nullptr;
-        WaveHeader* queued = nullptr;
+        bool given = false;  // it was given a buffer once
+        CaptureBuffer* queued = nullptr;
     };
 
-    uint32_t Prepare(uintptr_t handle, WaveHeader& header);
-    uint32_t Add(uintptr_t handle, WaveHeader& header);
-    uint32_t Start(uintptr_t handle);
+    bool Fill(uintptr_t handle, CaptureBuffer& buffer);
     void Close(uintptr_t handle);
     void Return(uintptr_t handle, DeviceRecord& device);
     void Log(const std::string& what, int number);

@@ -3,23 +3,17 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
-#include <limits>
-
-#include "wallpaper/search_dir.h"
 
 namespace duskpane {
 
 namespace {
 
-constexpr size_t kMaxNameBytes = sizeof(ffblk::ff_name) - 1;
-
 // A listing over the entries found when it was started.
-class HeadlessListing : public DirectoryListing {
+class HeadlessListing : public FolderListing {
 public:
-    explicit HeadlessListing(std::vector<ffblk> entries) : entries_(std::move(entries)) {}
+    explicit HeadlessListing(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {}
 
-    bool Next(ffblk& entry) override {
+    bool Next(FolderEntry& entry) override {
         if (next_ >= entries_.size()) {
             return false;
         }
@@ -29,8 +23,8 @@ public:
     }
 
 private:
-    std::vector<ffblk> entries_;
-    size_t next_ = 1;  // the first entry went out with the start
+    std::vector<FolderEntry> entries_;
+    size_t next_ = 0;
 };
 
 }  // namespace
@@ -126,9 +120,6 @@ HeadlessFileSystem::Node* HeadlessFileSystem::MakeFolders(const std::vector<std:
                                                           size_t count) {
     Node* node = root_.get();
     for (size_t i = 0; i < count; ++i) {
-        if (parts[i].size() > kMaxNameBytes) {
-            return nullptr;
-        }
         Node* child = node->Child(parts[i]);
         if (child == nullptr) {
             auto folder = std::make_unique<Node>();
@@ -160,7 +151,7 @@ bool HeadlessFileSystem::AddFolder(const std::string& path, uint32_t attributes)
 bool HeadlessFileSystem::AddFile(const std::string& path, std::vector<uint8_t> contents,
                                  uint32_t attributes) {
     const std::vector<std::string> parts = SplitPath(path);
-    if (parts.empty() || parts.back().size() > kMaxNameBytes) {
+    if (parts.empty()) {
         return false;
     }
     Node* parent = MakeFolders(parts, parts.size() - 1);
@@ -231,45 +222,20 @@ bool HeadlessFileSystem::FileExists(const std::string& path) {
     return node != nullptr && !node->folder;
 }
 
-std::unique_ptr<DirectoryListing> HeadlessFileSystem::FindFirst(const std::string& pattern,
-                                                                uint32_t /*attributes*/,
-                                                                ffblk& first) {
-    const std::optional<ListingPattern> parts = SplitListingPattern(pattern);
-    if (!parts) {
-        return nullptr;
-    }
-    const Node* folder = Find(parts->folder);
+std::unique_ptr<FolderListing> HeadlessFileSystem::ListFolder(const std::string& folderPath) {
+    const Node* folder = Find(folderPath);
     if (folder == nullptr || !folder->folder || folder->unreadable) {
         return nullptr;
     }
-    const bool ignoreCase = separator_ == '\\';
     const bool driveRoot = separator_ == '\\' && root_->Child(folder->name) == folder;
-
-    std::vector<ffblk> entries;
-    auto addEntry = [&](const std::string& name, uint32_t attributes, size_t size) {
-        if (!MatchWildcard(parts->wildcard, name, ignoreCase)) {
-            return;
-        }
-        ffblk entry;
-        entry.ff_reserved = uint32_t(entries.size());
-        entry.ff_fsize = uint32_t(std::min<size_t>(size, std::numeric_limits<uint32_t>::max()));
-        entry.ff_attrib = attributes;
-        entry.ff_ftime = kDefaultTime;
-        entry.ff_fdate = kDefaultDate;
-        std::memcpy(entry.ff_name, name.data(), name.size());
-        entries.push_back(entry);
-    };
+    std::vector<FolderEntry> entries;
     if (!driveRoot) {
-        addEntry(".", kFaFolder, 0);
-        addEntry("..", kFaFolder, 0);
+        entries.push_back(FolderEntry{".", 0, kWrittenAt, kFaFolder});
+        entries.push_back(FolderEntry{"..", 0, kWrittenAt, kFaFolder});
     }
     for (const auto& child : folder->children) {
-        addEntry(child->name, child->attributes, child->folder ? 0 : child->contents.size());
+        entries.push_back(FolderEntry{child->name, child->contents.size(), kWrittenAt, child->attributes});
     }
-    if (entries.empty()) {
-        return nullptr;
-    }
-    first = entries.front();
     return std::make_unique<HeadlessListing>(std::move(entries));
 }
 

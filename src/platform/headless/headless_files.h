@@ -20,15 +20,13 @@ namespace duskpane {
 //
 // Listings behave like a real file system's: entries in the order they were
 // added, each folder's "." and ".." first (except a drive root such as "C:"
-// with the '\' separator, which has none, as on Windows), every entry that
-// matches the wildcard whatever its attributes (the caller applies its own
-// attribute rule), wildcards matched ignoring ASCII case with '\' and exactly
-// with '/'.
+// with the '\' separator, which has none, as on Windows), each with the
+// attributes it was given. With '\' wildcards ignore case (as Windows'
+// do), with '/' they do not.
 class HeadlessFileSystem : public FileSystem {
 public:
-    // The packed last-write time and date every entry reports: 2020-01-01 12:00:00.
-    static constexpr uint16_t kDefaultTime = (12 << 11);
-    static constexpr uint16_t kDefaultDate = ((2020 - 1980) << 9) | (1 << 5) | 1;
+    // The last write every entry reports.
+    static constexpr LocalDateTime kWrittenAt{2020, 1, 1, 12, 0, 0};
 
     explicit HeadlessFileSystem(char separator = '\\');
     ~HeadlessFileSystem() override;
@@ -41,12 +39,12 @@ public:
 
     // Adds a folder and any missing parent folders; the folder bit is always
     // set, other bits (hidden, system) as given. An existing folder takes the
-    // new attributes. False when a part of the path is a file, a name is
-    // longer than 259 bytes or the path is empty.
+    // new attributes. False when a part of the path is a file or the path is
+    // empty.
     bool AddFolder(const std::string& path, uint32_t attributes = kFaFolder);
     // Adds or replaces a file with its contents, creating missing folders;
     // the reported size is the number of bytes. False when the path names a
-    // folder, a part of it is a file, a name is too long or the path is empty.
+    // folder, a part of it is a file or the path is empty.
     bool AddFile(const std::string& path, std::vector<uint8_t> contents = {},
                  uint32_t attributes = kFaArchive);
     // Makes a folder exist but fail to be listed (or readable again).
@@ -60,9 +58,9 @@ public:
 
     // True for a file only: a folder is not a file.
     bool FileExists(const std::string& path) override;
-    std::unique_ptr<DirectoryListing> FindFirst(const std::string& pattern, uint32_t attributes,
-                                                ffblk& first) override;
+    std::unique_ptr<FolderListing> ListFolder(const std::string& folder) override;
     char PathSeparator() const override { return separator_; }
+    bool IgnoresCase() const override { return separator_ == '\\'; }
 
 private:
     struct Node;

@@ -1,7 +1,9 @@
-// Headless picture decoding, the file makers for tests and the software blend.
+// Headless picture decoding, the file makers for tests and the blend library.
 #include "platform/headless/headless_pictures.h"
 
 #include <cstring>
+
+#include "ui/bmp_reader.h"
 
 namespace duskpane {
 
@@ -10,14 +12,9 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr uint32_t kBiRgb = 0;
-constexpr uint32_t kBiBitfields = 3;
 constexpr char kJpegMagic[] = "DPJPEG01";
 constexpr size_t kJpegMagicSize = 8;
 constexpr size_t kJpegHeaderSize = kJpegMagicSize + 8;
-
-uint16_t ReadU16(const std::vector<uint8_t>& data, size_t at) {
-    return uint16_t(data[at] | (data[at + 1] << 8));
-}
 
 uint32_t ReadU32(const std::vector<uint8_t>& data, size_t at) {
     return uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
@@ -36,8 +33,6 @@ void PutU32(std::vector<uint8_t>& data, uint32_t value) {
 uint64_t BmpStride(uint64_t width, uint32_t bitsPerPixel) {
     return (width * bitsPerPixel / 8 + 3) & ~uint64_t(3);
 }
-
-bool SideFits(int64_t side) { return side >= 1 && side <= kHeadlessPictureMaxSide; }
 
 }  // namespace
 
@@ -93,76 +88,55 @@ std::vector<uint8_t> MakeHeadlessJpegFile(const Bitmap32& bitmap) {
     return data;
 }
 
-std::optional<Bitmap32> ParseBmp(const std::vector<uint8_t>& data) {
-    if (data.size() < kFileHeaderSize + kInfoHeaderSize) return std::nullopt;
-    if (data[0] != 'B' || data[1] != 'M') return std::nullopt;
-    const uint64_t pixelOffset = ReadU32(data, 10);
-    const uint64_t infoSize = ReadU32(data, 14);
-    if (infoSize < kInfoHeaderSize || kFileHeaderSize + infoSize > data.size()) return std::nullopt;
-    const int64_t width = int32_t(ReadU32(data, 18));
-    const int64_t rawHeight = int32_t(ReadU32(data, 22));
-    const uint16_t planes = ReadU16(data, 26);
-    const uint16_t bits = ReadU16(data, 28);
-    const uint32_t compression = ReadU32(data, 30);
-    if (planes != 1 || (bits != 24 && bits != 32)) return std::nullopt;
-    if (compression == kBiBitfields && bits == 32) {
-        // Bit fields are accepted when they name the plain layout B, G, R, X.
-        const size_t masks = kFileHeaderSize + kInfoHeaderSize;
-        if (data.size() < masks + 12 || ReadU32(data, masks) != 0x00FF0000u ||
-            ReadU32(data, masks + 4) != 0x0000FF00u || ReadU32(data, masks + 8) != 0x000000FFu)
-            return std::nullopt;
-    } else if (compression != kBiRgb) {
-        return std::nullopt;
-    }
-    const bool topDown = rawHeight < 0;
-    const int64_t height = topDown ? -rawHeight : rawHeight;
-    if (!SideFits(width) || !SideFits(height)) return std::nullopt;
-    const uint64_t stride = BmpStride(uint64_t(width), bits);
-    if (pixelOffset < kFileHeaderSize + kInfoHeaderSize || pixelOffset > data.size() ||
-        stride * uint64_t(height) > data.size() - pixelOffset)
-        return std::nullopt;
-
-    const size_t bytesPerPixel = bits / 8;
-    Bitmap32 bitmap{int(width), int(height)};
-    for (int64_t row = 0; row < height; ++row) {
-        const int64_t y = topDown ? row : height - 1 - row;
-        const uint8_t* source = data.data() + pixelOffset + uint64_t(row) * stride;
-        Pixel* target = bitmap.Row(int(y));
-        for (int64_t x = 0; x < width; ++x, source += bytesPerPixel)
-            target[x] = MakeRgb(source[2], source[1], source[0]);
-    }
-    return bitmap;
-}
-
-std::optional<Bitmap32> ParseHeadlessJpeg(const std::vector<uint8_t>& data) {
+std::optional<DecodedPicture> DecodeHeadlessJpeg(const std::vector<uint8_t>& data, const PictureRequest& request) {
     if (data.size() < kJpegHeaderSize || std::memcmp(data.data(), kJpegMagic, kJpegMagicSize) != 0)
         return std::nullopt;
     const int64_t width = ReadU32(data, kJpegMagicSize);
     const int64_t height = ReadU32(data, kJpegMagicSize + 4);
-    if (!SideFits(width) || !SideFits(height)) return std::nullopt;
+    const std::optional<PicturePlan> plan = PlanPicture(width, height, request);
+    if (!plan) return std::nullopt;
+    // The stand-in is read whole, so the whole picture must be within the limits.
+    if (!PictureSizeAllowed(width, height)) return std::nullopt;
     if (uint64_t(width) * uint64_t(height) * 3 > data.size() - kJpegHeaderSize) return std::nullopt;
-    Bitmap32 bitmap{int(width), int(height)};
-    const uint8_t* source = data.data() + kJpegHeaderSize;
-    for (int y = 0; y < int(height); ++y) {
-        Pixel* target = bitmap.Row(y);
-        for (int x = 0; x < int(width); ++x, source += 3)
-            target[x] = MakeRgb(source[0], source[1], source[2]);
+    DecodedPicture picture{plan->width, plan->height, plan->left, plan->top, Bitmap32(plan->outWidth, plan->outHeight)};
+    for (int j = 0; j < plan->outHeight; ++j) {
+        const uint64_t y = uint64_t(plan->top) + uint64_t(j) * uint64_t(plan->step);
+        Pixel* target = picture.pixels.Row(j);
+        for (int i = 0; i < plan->outWidth; ++i) {
+            const uint64_t x = uint64_t(plan->left) + uint64_t(i) * uint64_t(plan->step);
+            const uint8_t* source = data.data() + kJpegHeaderSize + (y * uint64_t(width) + x) * 3;
+            target[i] = MakeRgb(source[0], source[1], source[2]);
+        }
     }
-    return bitmap;
+    return picture;
 }
 
-std::optional<Bitmap32> HeadlessPictureDecoder::DecodeBmp(const std::string& path) {
-    ++decodeCount;
-    const std::optional<std::vector<uint8_t>> data = files_.ReadFile(path);
-    if (!data) return std::nullopt;
-    return ParseBmp(*data);
+PictureRequest HeadlessPictureDecoder::LastRequest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastRequest_;
 }
 
-std::optional<Bitmap32> HeadlessPictureDecoder::DecodeJpeg(const std::string& path) {
+void HeadlessPictureDecoder::Asked(const PictureRequest& request) {
     ++decodeCount;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastRequest_ = request;
+}
+
+std::optional<DecodedPicture> HeadlessPictureDecoder::DecodeBmp(const std::string& path,
+                                                               const PictureRequest& request) {
+    Asked(request);
     const std::optional<std::vector<uint8_t>> data = files_.ReadFile(path);
     if (!data) return std::nullopt;
-    return ParseHeadlessJpeg(*data);
+    MemoryBytes bytes(*data);
+    return duskpane::DecodeBmp(bytes, request);
+}
+
+std::optional<DecodedPicture> HeadlessPictureDecoder::DecodeJpeg(const std::string& path,
+                                                                const PictureRequest& request) {
+    Asked(request);
+    const std::optional<std::vector<uint8_t>> data = files_.ReadFile(path);
+    if (!data) return std::nullopt;
+    return DecodeHeadlessJpeg(*data, request);
 }
 
 namespace {
@@ -175,19 +149,7 @@ public:
     bool AlphaBlend(Bitmap32& destination, const Bitmap32& source, uint8_t constantAlpha) override {
         ++library_.blendCount;
         library_.lastAlpha = constantAlpha;
-        if (destination.Width() != source.Width() || destination.Height() != source.Height()) return false;
-        const unsigned alpha = constantAlpha;
-        auto mix = [alpha](unsigned src, unsigned dst) {
-            return uint8_t((src * alpha + dst * (255u - alpha) + 127u) / 255u);
-        };
-        for (int y = 0; y < source.Height(); ++y) {
-            const Pixel* from = source.Row(y);
-            Pixel* to = destination.Row(y);
-            for (int x = 0; x < source.Width(); ++x)
-                to[x] = MakeRgb(mix(RedOf(from[x]), RedOf(to[x])), mix(GreenOf(from[x]), GreenOf(to[x])),
-                                mix(BlueOf(from[x]), BlueOf(to[x])));
-        }
-        return true;
+        return BlendBitmaps(destination, source, constantAlpha);
     }
 
 private:

@@ -1,21 +1,21 @@
-// Picture decoding and the blend library for the headless backend: plain
-// BMP files, a small stand-in format for JPEG files, and a software blend.
+// Picture decoding and the blend library for the headless backend: BMP files
+// through the program's own reader, a small stand-in format for JPEG files,
+// and the program's software blend.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/headless/headless_files.h"
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
-
-// The largest picture side the headless decoders accept.
-constexpr int kHeadlessPictureMaxSide = 16384;
 
 // Makes the bytes of an uncompressed BMP file (24 or 32 bits per pixel,
 // bottom-up rows, or top-down with topDown set) holding the bitmap.
@@ -26,31 +26,32 @@ std::vector<uint8_t> MakeBmpFile(const Bitmap32& bitmap, int bitsPerPixel = 24, 
 // values, then the pixels row by row from the top, three bytes R, G, B each.
 std::vector<uint8_t> MakeHeadlessJpegFile(const Bitmap32& bitmap);
 
-// Parses BMP bytes: uncompressed 24- and 32-bit files with a 40-byte or
-// longer info header; nullopt for anything else or when the sizes do not fit
-// the data.
-std::optional<Bitmap32> ParseBmp(const std::vector<uint8_t>& data);
-// Parses the headless JPEG stand-in.
-std::optional<Bitmap32> ParseHeadlessJpeg(const std::vector<uint8_t>& data);
+// Decodes the requested part of the headless JPEG stand-in; nullopt when it
+// is no such file, its size is beyond the limits or its pixels are cut short.
+std::optional<DecodedPicture> DecodeHeadlessJpeg(const std::vector<uint8_t>& data, const PictureRequest& request);
 
 // Decodes the files of a HeadlessFileSystem.
 class HeadlessPictureDecoder : public PictureDecoder {
 public:
     explicit HeadlessPictureDecoder(HeadlessFileSystem& files) : files_(files) {}
 
-    std::optional<Bitmap32> DecodeBmp(const std::string& path) override;
-    std::optional<Bitmap32> DecodeJpeg(const std::string& path) override;
+    std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) override;
+    std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) override;
 
-    // How many files were asked for, whatever the outcome.
-    int decodeCount = 0;
+    // How many files were asked for, whatever the outcome, and the last
+    // request; the decoder may be called from several threads at once.
+    std::atomic<int> decodeCount{0};
+    PictureRequest LastRequest() const;
 
 private:
+    void Asked(const PictureRequest& request);
+
     HeadlessFileSystem& files_;
+    mutable std::mutex mutex_;
+    PictureRequest lastRequest_;
 };
 
-// The blend library in software: each channel becomes
-// round((src * alpha + dst * (255 - alpha)) / 255), so over black
-// round(src * alpha / 255), as the system's blend gives it.
+// The blend library with the program's software blend, BlendBitmaps.
 class HeadlessBlendLibrary : public BlendLibrary {
 public:
     std::unique_ptr<BlendFunction> Load() override;

@@ -1,4 +1,4 @@
-// The constant-alpha blend on Linux, done in software.
+// The constant-alpha blend on Linux: the program's software blend.
 #pragma once
 
 #include <memory>
@@ -8,17 +8,10 @@
 namespace duskpane {
 
 // The blend library is part of the program here, so loading it always
-// succeeds. Each channel becomes round((src × alpha + dst × (255 − alpha)) / 255);
-// over black that is round(src × alpha / 255), exactly what the system blend
-// gives on Windows.
+// succeeds; the blend is BlendBitmaps.
 class LinuxBlendLibrary : public BlendLibrary {
 public:
     std::unique_ptr<BlendFunction> Load() override;
 };
-
-// One channel of the blend.
-constexpr uint8_t BlendChannel(unsigned source, unsigned destination, unsigned alpha) {
-    return uint8_t((source * alpha + destination * (255u - alpha) + 127u) / 255u);
-}
 
 }  // namespace duskpane

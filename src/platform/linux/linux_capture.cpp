@@ -54,7 +54,7 @@ struct CaptureShared {
     std::mutex mutex;
     bool closed = false;
     bool started = false;
-    WaveHeader* queued = nullptr;
+    CaptureBuffer* queued = nullptr;
     // Whole frames of the queued buffer's length.
     uint32_t handoverBytes = 0;
     bool handoverPending = false;
@@ -68,22 +68,21 @@ struct CaptureShared {
 void HandOver(const std::weak_ptr<CaptureShared>& weak) {
     const std::shared_ptr<CaptureShared> shared = weak.lock();
     if (!shared) return;
-    WaveHeader* header = nullptr;
+    CaptureBuffer* buffer = nullptr;
     uint32_t count = 0;
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->handoverPending = false;
         if (shared->closed || !shared->queued || !shared->started) return;
         if (shared->bytes.size() < shared->handoverBytes) return;
-        header = shared->queued;
+        buffer = shared->queued;
         count = shared->handoverBytes;
-        std::memcpy(header->data, shared->bytes.data(), count);
+        std::memcpy(buffer->data, shared->bytes.data(), count);
         shared->bytes.erase(shared->bytes.begin(), shared->bytes.begin() + count);
         shared->queued = nullptr;
     }
-    header->bytesRecorded = count;
-    header->flags = (header->flags & ~LinuxCaptureService::kHeaderInQueue) | LinuxCaptureService::kHeaderDone;
-    shared->poster.PostMessage(Message{MessageKind::CaptureData, shared->handle, header, 0});
+    buffer->bytesRecorded = count;
+    shared->poster.PostMessage(Message{MessageKind::CaptureData, shared->handle, buffer, 0});
 }
 
 class PulseCaptureDevice : public CaptureDevice {
@@ -98,15 +97,15 @@ public:
     }
 
     uintptr_t Handle() const override { return shared_->handle; }
-    uint32_t PrepareHeader(WaveHeader& header) override;
-    uint32_t AddBuffer(WaveHeader& header) override;
-    uint32_t Start() override;
+    bool Fill(CaptureBuffer& buffer) override;
 
 private:
     void OnContextState(pa_context_state_t state);
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnRead(pa_stream* stream, size_t length, void* self);
     void Append(const void* data, size_t length);
+    bool Queue(CaptureBuffer& buffer);
+    void Start();
     bool Started() {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         return shared_->started;
@@ -115,14 +114,13 @@ private:
     std::shared_ptr<CaptureShared> shared_;
     const pa_sample_spec sampleFormat_;
     PulseConnection connection_;
-    pa_stream* stream_ = nullptr;       // touched with the loop locked
-    WaveHeader* prepared_ = nullptr;    // GUI thread only
+    pa_stream* stream_ = nullptr;  // touched with the loop locked
 };
 
 // Resets and closes: a queued buffer comes back unfilled, without a message,
 // and no handover scheduled before can reach it any more.
 PulseCaptureDevice::~PulseCaptureDevice() {
-    WaveHeader* queued = nullptr;
+    CaptureBuffer* queued = nullptr;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->closed = true;
@@ -138,10 +136,7 @@ PulseCaptureDevice::~PulseCaptureDevice() {
         pa_stream_unref(stream_);
         stream_ = nullptr;
     });
-    if (queued) {
-        queued->bytesRecorded = 0;
-        queued->flags = (queued->flags & ~LinuxCaptureService::kHeaderInQueue) | LinuxCaptureService::kHeaderDone;
-    }
+    if (queued) queued->bytesRecorded = 0;
 }
 
 // Once connected, records the default source; corked until Start.
@@ -219,36 +214,34 @@ void PulseCaptureDevice::Append(const void* data, size_t length) {
     shared.poster.RunOnGuiThread([weak = std::weak_ptr<CaptureShared>(shared_)] { HandOver(weak); });
 }
 
-uint32_t PulseCaptureDevice::PrepareHeader(WaveHeader& header) {
-    if (!header.data || header.bufferLength < shared_->frameBytes) return kMmError;
-    prepared_ = &header;
-    header.flags |= LinuxCaptureService::kHeaderPrepared;
-    return kMmSuccess;
+// Recording runs from the first buffer on; a buffer that is refused leaves
+// it running.
+bool PulseCaptureDevice::Fill(CaptureBuffer& buffer) {
+    const bool queued = Queue(buffer);
+    Start();
+    return queued;
 }
 
-// A buffer must be prepared for this device, and only one is queued at a time.
-uint32_t PulseCaptureDevice::AddBuffer(WaveHeader& header) {
-    if (&header != prepared_ || !(header.flags & LinuxCaptureService::kHeaderPrepared)) return kMmError;
-    if (header.bufferLength < shared_->frameBytes) return kMmError;
+// One buffer at a time, of at least one whole frame.
+bool PulseCaptureDevice::Queue(CaptureBuffer& buffer) {
+    if (!buffer.data || buffer.bufferLength < shared_->frameBytes) return false;
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    if (shared_->queued) return kMmError;
-    shared_->queued = &header;
-    shared_->handoverBytes = header.bufferLength - header.bufferLength % shared_->frameBytes;
-    header.flags = (header.flags & ~LinuxCaptureService::kHeaderDone) | LinuxCaptureService::kHeaderInQueue;
-    return kMmSuccess;
+    if (shared_->queued) return false;
+    shared_->queued = &buffer;
+    shared_->handoverBytes = buffer.bufferLength - buffer.bufferLength % shared_->frameBytes;
+    return true;
 }
 
-uint32_t PulseCaptureDevice::Start() {
+void PulseCaptureDevice::Start() {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (shared_->started) return kMmSuccess;
+        if (shared_->started) return;
         shared_->started = true;
     }
     PulseConnection::Lock lock(connection_);
     if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
         if (pa_operation* op = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(op);
     }
-    return kMmSuccess;
 }
 
 }  // namespace

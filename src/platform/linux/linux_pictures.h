@@ -1,61 +1,68 @@
-// The picture decoders on Linux: BMP by the program's own reader, JPEG through libjpeg-turbo.
+// The picture decoders on Linux: BMP by the program's own reader, JPEG through
+// libjpeg-turbo, both reading the file piece by piece as they need it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
+#include "ui/byte_source.h"
+#include "util/picture_part.h"
 
 namespace duskpane {
 
-// The largest picture either decoder accepts. A side of 16384 covers any
-// screen a wallpaper is shown on several times over, and 128 megapixels
-// (512 MB of 32-bit pixels) covers every camera photo in common use; both
-// are checked against the header before anything is allocated, so a file
-// that merely claims to be huge fails at once instead of allocating
-// gigabytes.
-constexpr int kPictureMaxSide = 16384;
-constexpr int64_t kPictureMaxPixels = int64_t(128) * 1024 * 1024;
-// Files longer than this are not read at all: the largest picture allowed,
-// stored uncompressed at 32 bits per pixel, plus room for headers.
-constexpr uint64_t kPictureMaxFileBytes = uint64_t(kPictureMaxPixels) * 4 + (uint64_t(1) << 20);
 // A progressive JPEG may hold at most this many scans; real files have about
 // ten, while a crafted file with thousands of tiny scans would take minutes.
 constexpr int kJpegMaxScans = 500;
 
-// True when a picture of that size may be decoded.
-bool PictureSizeAllowed(int64_t width, int64_t height);
+// Decodes the part of a JPEG file that the request keeps: baseline, extended
+// and progressive; YCbCr, RGB, grayscale, CMYK and YCCK (Adobe's inverted
+// CMYK when an Adobe marker is present, plain CMYK otherwise). Only the kept
+// rows are decoded to pixels, only the kept columns of each (libjpeg-turbo's
+// skipped and cropped scanlines), one row at a time; a reduced picture is
+// decoded at the reduced scale. Corrupt data is only a warning, but a file
+// whose data ends before the picture does (the decoder's premature-end
+// warning) fails. When warnings is given it receives how many warnings the
+// decoder raised (0 for a clean file). Fails for anything that is not a
+// JPEG, fails the size limits (a picture held whole while decoding, as a
+// multi-scan file is, must be within the pixel limit) or has more than
+// kJpegMaxScans scans.
+std::optional<DecodedPicture> DecodeJpeg(ByteSource& file, const PictureRequest& request, int* warnings = nullptr);
 
-// Decodes BMP bytes. Accepted: file header "BM"; info headers of 12 (OS/2),
-// 40, 52, 56, 108 and 124 bytes; 1, 4 and 8 bits per pixel with a colour
-// table, 16 and 32 bits with the default layout or bit-field masks, 24 bits;
-// RLE8 and RLE4 compression; bottom-up and top-down rows. The headers, the
-// masks and the colour table must lie inside the data. An uncompressed file
-// cut short decodes with its missing rows black as long as at least half of
-// the rows are there; a header that claims more than twice the rows present
-// is taken for a lie and fails. Colour indexes beyond the colour table, and
-// pixels a compressed file leaves out, are black. Alpha is ignored.
-std::optional<Bitmap32> DecodeBmpBytes(const uint8_t* data, std::size_t size);
-
-// Decodes JPEG bytes: baseline, extended and progressive; YCbCr, RGB,
-// grayscale, CMYK and YCCK (Adobe's inverted CMYK when an Adobe marker is
-// present, plain CMYK otherwise). Corrupt or missing data is only a warning:
-// a file cut short decodes with its missing part grey. When warnings is
-// given it receives how many warnings the decoder raised (0 for a clean
-// file). Fails for anything that is not a JPEG, fails the size limit or has
-// more than kJpegMaxScans scans.
+// The whole picture of JPEG bytes in memory.
 std::optional<Bitmap32> DecodeJpegBytes(const uint8_t* data, std::size_t size, int* warnings = nullptr);
 
-// Reads a whole regular file (UTF-8 path, taken as bytes) and decodes it.
-// A folder, a device, a pipe, a missing or unreadable file or one longer
-// than kPictureMaxFileBytes fails.
+// A regular file (UTF-8 path, taken as bytes) read where the decoder asks.
+// It is opened without blocking, so that a pipe named like a picture cannot
+// hang the caller, and then refused for not being a regular file.
+class LinuxFileBytes final : public ByteSource {
+public:
+    // Null for a folder, a device, a pipe, a missing or unreadable file and
+    // one longer than kPictureMaxFileBytes.
+    static std::unique_ptr<LinuxFileBytes> Open(const std::string& path);
+    ~LinuxFileBytes() override;
+    LinuxFileBytes(const LinuxFileBytes&) = delete;
+    LinuxFileBytes& operator=(const LinuxFileBytes&) = delete;
+
+    // The size at opening: a file that grows meanwhile is read as it was.
+    uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(uint64_t offset, uint8_t* into, std::size_t length) override;
+
+private:
+    LinuxFileBytes(int fd, uint64_t size) : fd_(fd), size_(size) {}
+
+    int fd_;
+    uint64_t size_;
+};
+
 class LinuxPictureDecoder : public PictureDecoder {
 public:
-    std::optional<Bitmap32> DecodeBmp(const std::string& path) override;
-    std::optional<Bitmap32> DecodeJpeg(const std::string& path) override;
+    std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) override;
+    std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) override;
 };
 
 }  // namespace duskpane

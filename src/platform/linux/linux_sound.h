@@ -11,10 +11,13 @@ namespace duskpane {
 
 // Records the default source (a sink's monitor counts) in the format asked
 // for: PCM, 8-bit unsigned or 16-bit signed little-endian samples, any rate
-// and channel count the server takes. Each device has its own connection and
-// delivers whole frames only: a buffer whose length is not a multiple of the
-// frame size comes back with its last partial frame untouched and left out
-// of bytesRecorded (an 11025-byte buffer of 16-bit mono returns 11024 bytes).
+// and channel count the server takes. Each device has its own connection,
+// takes one buffer at a time (of at least one frame) and delivers whole
+// frames only: a buffer whose length is not a multiple of the frame size
+// comes back with its last partial frame untouched and left out of
+// bytesRecorded (an 11025-byte buffer of 16-bit mono returns 11024 bytes).
+// Destroying a device that holds the buffer hands it back unfilled, without
+// a message.
 //
 // Opening never waits for the server. Without a server, or once the server
 // is gone, the device simply never returns its buffer, which the watchdog of
@@ -24,11 +27,6 @@ namespace duskpane {
 // The poster must outlive the devices.
 class LinuxCaptureService : public CaptureService {
 public:
-    // Header flags as a device keeps them, with the wave-input values.
-    static constexpr uint32_t kHeaderDone = 0x01;
-    static constexpr uint32_t kHeaderPrepared = 0x02;
-    static constexpr uint32_t kHeaderInQueue = 0x10;
-
     explicit LinuxCaptureService(GuiThreadPoster& poster) : poster_(poster) {}
 
     // Null for a format the device cannot record, or when not even a client
@@ -39,28 +37,19 @@ private:
     GuiThreadPoster& poster_;
 };
 
-// The endpoint back end over the default sink: VersionAtLeast6 is true, so
-// the portable volume control uses the endpoint with its 0..65535 range.
-// CreateEndpoint gives an endpoint on "@DEFAULT_SINK@" that follows the
-// default sink as it changes and reads its volume and mute from a copy the
-// server keeps current, so the spectrum's read for every buffer costs no
-// round trip. The level is the loudest channel's volume over the normal
-// volume, clamped to 0..1 (above 100 % reads 1.0); setting it scales all
-// channels so that the loudest has the new level, keeping the balance.
-// Without a server the endpoint reports every call as failed and connects
-// again, in the background, at most every two seconds.
+// The output volume is the default sink's: CreateEndpoint gives an endpoint
+// on "@DEFAULT_SINK@" that follows the default sink as it changes and reads
+// its volume and mute from a copy the server keeps current, so the
+// spectrum's read for every buffer costs no round trip. The level is the
+// loudest channel's volume over the normal volume, clamped to 0..1 (above
+// 100 % reads 1.0); setting it scales all channels so that the loudest has
+// the new level, keeping the balance. Without a server the endpoint reports
+// every call as failed and connects again, in the background, at most every
+// two seconds. There is no multimedia mixer here.
 class LinuxAudioSystem : public AudioSystem {
 public:
-    LinuxAudioSystem();
-    ~LinuxAudioSystem() override;
-
-    bool VersionAtLeast6() override { return true; }
-    std::unique_ptr<AudioEndpoint> CreateEndpoint() override;
-    // There is no multimedia mixer here: every call answers kMmError.
-    AudioMixer& Mixer() override;
-
-private:
-    std::unique_ptr<AudioMixer> mixer_;
+    bool HasEndpointVolume() override { return true; }
+    std::unique_ptr<VolumeEndpoint> CreateEndpoint() override;
 };
 
 }  // namespace duskpane

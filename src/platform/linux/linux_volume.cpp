@@ -24,17 +24,17 @@ constexpr auto kRoundTripWait = std::chrono::milliseconds(500);
 // A lost connection is tried again at most this often.
 constexpr auto kReconnectPeriod = std::chrono::seconds(2);
 
-class PulseEndpoint : public AudioEndpoint {
+class PulseEndpoint : public VolumeEndpoint {
 public:
     ~PulseEndpoint() override { connection_.Close(); }
 
     // Never raises: without a server it returns after at most a second with
     // nothing to control, and tries again later in the background.
     void Init() override;
-    bool GetMasterVolumeLevelScalar(float& level) override;
-    bool SetMasterVolumeLevelScalar(float level) override;
-    bool GetMute(int32_t& mute) override;
-    bool SetMute(int32_t mute) override;
+    bool GetLevel(float& level) override;
+    bool SetLevel(float level) override;
+    bool GetMute(bool& muted) override;
+    bool SetMute(bool muted) override;
 
 private:
     struct Sink {
@@ -276,7 +276,7 @@ bool PulseEndpoint::Send(Change change) {
     return ok;
 }
 
-bool PulseEndpoint::GetMasterVolumeLevelScalar(float& level) {
+bool PulseEndpoint::GetLevel(float& level) {
     Sink sink;
     if (!ReadSink(sink)) return false;
     const double ratio = double(pa_cvolume_max(&sink.volume)) / double(PA_VOLUME_NORM);
@@ -284,7 +284,7 @@ bool PulseEndpoint::GetMasterVolumeLevelScalar(float& level) {
     return true;
 }
 
-bool PulseEndpoint::SetMasterVolumeLevelScalar(float level) {
+bool PulseEndpoint::SetLevel(float level) {
     Sink sink;
     if (!ReadSink(sink)) return false;
     const double clamped = level > 0.0f ? std::min(double(level), 1.0) : 0.0;
@@ -296,42 +296,26 @@ bool PulseEndpoint::SetMasterVolumeLevelScalar(float level) {
     return Send(change);
 }
 
-bool PulseEndpoint::GetMute(int32_t& mute) {
+bool PulseEndpoint::GetMute(bool& muted) {
     Sink sink;
     if (!ReadSink(sink)) return false;
-    mute = sink.mute ? 1 : 0;
+    muted = sink.mute;
     return true;
 }
 
-bool PulseEndpoint::SetMute(int32_t mute) {
+bool PulseEndpoint::SetMute(bool muted) {
     Sink sink;
     if (!ReadSink(sink)) return false;
     Change change;
     change.index = sink.index;
-    change.mute = mute != 0;
+    change.mute = muted;
     return Send(change);
 }
 
-// There is no multimedia mixer on Linux.
-class NoMixer : public AudioMixer {
-public:
-    uint32_t Open() override { return kMmError; }
-    uint32_t GetDevCaps() override { return kMmError; }
-    uint32_t GetSpeakersLine(uint32_t&) override { return kMmError; }
-    uint32_t GetLineControl(uint32_t, uint32_t, MixerControlInfo&) override { return kMmError; }
-    uint32_t GetControlValue(uint32_t, uint32_t&) override { return kMmError; }
-    uint32_t SetControlValue(uint32_t, uint32_t) override { return kMmError; }
-};
-
 }  // namespace
 
-LinuxAudioSystem::LinuxAudioSystem() : mixer_(std::make_unique<NoMixer>()) {}
-LinuxAudioSystem::~LinuxAudioSystem() = default;
-
-std::unique_ptr<AudioEndpoint> LinuxAudioSystem::CreateEndpoint() {
+std::unique_ptr<VolumeEndpoint> LinuxAudioSystem::CreateEndpoint() {
     return std::make_unique<PulseEndpoint>();
 }
-
-AudioMixer& LinuxAudioSystem::Mixer() { return *mixer_; }
 
 }  // namespace duskpane

@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 class QTimer;
 

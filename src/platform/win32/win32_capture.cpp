@@ -3,7 +3,6 @@
 
 #include <mmsystem.h>
 
-#include "audio/wave.h"
 #include "platform/win32/win32_sound.h"
 
 namespace duskpane {
@@ -38,58 +37,53 @@ public:
         if (native_.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(handle_, &native_, sizeof(native_));
         waveInClose(handle_);
         service_.live_.erase(Handle());
-        // Done and unprepared, as the device left it.
-        if (portable_) portable_->flags = native_.dwFlags;
     }
 
     uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(handle_); }
 
-    uint32_t PrepareHeader(WaveHeader& header) override {
-        if (!Bind(header)) return WAVERR_STILLPLAYING;
-        const MMRESULT result = waveInPrepareHeader(handle_, &native_, sizeof(native_));
-        header.flags = native_.dwFlags;
-        return result;
+    // Prepared once, then added and started at every turn; no result stops
+    // the next step. A buffer still queued here is not queued a second time:
+    // the late return of a replaced device counts as the return of the
+    // single buffer, but this device has not handed it back yet.
+    bool Fill(CaptureBuffer& buffer) override {
+        bool added = false;
+        if (Bind(buffer) && !(native_.dwFlags & WHDR_INQUEUE)) {
+            if (!(native_.dwFlags & WHDR_PREPARED)) waveInPrepareHeader(handle_, &native_, sizeof(native_));
+            added = waveInAddBuffer(handle_, &native_, sizeof(native_)) == MMSYSERR_NOERROR;
+        }
+        waveInStart(handle_);
+        return added;
     }
-    // A buffer still queued here is not queued a second time: the late
-    // return of a replaced device counts as the return of the single
-    // buffer, but this device has not handed it back yet.
-    uint32_t AddBuffer(WaveHeader& header) override {
-        if (!Bind(header) || (native_.dwFlags & WHDR_INQUEUE)) return WAVERR_STILLPLAYING;
-        const MMRESULT result = waveInAddBuffer(handle_, &native_, sizeof(native_));
-        header.flags = native_.dwFlags;
-        return result;
-    }
-    uint32_t Start() override { return waveInStart(handle_); }
 
-    // The native header's news, copied into the portable descriptor.
-    WaveHeader* Returned() {
-        if (!portable_) return nullptr;
-        portable_->bytesRecorded = native_.dwBytesRecorded;
-        portable_->flags = native_.dwFlags;
-        return portable_;
+    // The buffer the native header returned, with the bytes recorded into it.
+    CaptureBuffer* Returned() {
+        if (!buffer_) return nullptr;
+        buffer_->bytesRecorded = native_.dwBytesRecorded;
+        return buffer_;
     }
 
 private:
-    // The native header follows the portable one; a header taken over from
-    // another device starts unprepared here. While the device still holds
-    // the native header it is not given another buffer.
-    bool Bind(WaveHeader& header) {
-        if (portable_ == &header && native_.lpData == reinterpret_cast<LPSTR>(header.data) &&
-            native_.dwBufferLength == header.bufferLength)
+    // The native header follows the buffer it is given; another buffer (or
+    // the same one moved or resized) starts unprepared. While the device
+    // still holds the native header it is not given another buffer.
+    bool Bind(CaptureBuffer& buffer) {
+        if (buffer_ == &buffer && native_.lpData == reinterpret_cast<LPSTR>(buffer.data) &&
+            native_.dwBufferLength == buffer.bufferLength)
             return true;
         if (native_.dwFlags & WHDR_INQUEUE) return false;
         if (native_.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(handle_, &native_, sizeof(native_));
-        portable_ = &header;
+        buffer_ = &buffer;
         native_ = WAVEHDR{};
-        native_.lpData = reinterpret_cast<LPSTR>(header.data);
-        native_.dwBufferLength = header.bufferLength;
+        native_.lpData = reinterpret_cast<LPSTR>(buffer.data);
+        native_.dwBufferLength = buffer.bufferLength;
+        native_.dwLoops = 1;
         return true;
     }
 
     Win32CaptureService& service_;
     HWAVEIN handle_;
     WAVEHDR native_{};
-    WaveHeader* portable_ = nullptr;
+    CaptureBuffer* buffer_ = nullptr;
 };
 
 Win32CaptureService::Win32CaptureService() { RegisterMessageTranslator(*this); }

@@ -1,5 +1,5 @@
 // The output volume over the default render endpoint's Core Audio interfaces,
-// and the audio system that picks between it and the mixer.
+// and the audio system that offers it or the mixer.
 #include <windows.h>
 
 #include <objbase.h>
@@ -49,7 +49,7 @@ void Release(T*& pointer) {
 // its volume interface (every get and set goes through it) and its loudness
 // interface (taken at Init, not used). Created and used on the GUI thread,
 // whose COM apartment the program's entry sets up.
-class Win32Endpoint : public AudioEndpoint {
+class Win32Endpoint : public VolumeEndpoint {
 public:
     Win32Endpoint() = default;
     ~Win32Endpoint() override { ReleaseAll(); }
@@ -84,23 +84,23 @@ public:
             loudness_ = nullptr;
     }
 
-    bool GetMasterVolumeLevelScalar(float& level) override {
+    bool GetLevel(float& level) override {
         float read = 0.0f;
         if (!volume_ || FAILED(volume_->GetMasterVolumeLevelScalar(&read))) return false;
         level = read;
         return true;
     }
-    bool SetMasterVolumeLevelScalar(float level) override {
+    bool SetLevel(float level) override {
         return volume_ && SUCCEEDED(volume_->SetMasterVolumeLevelScalar(level, &kNullEventContext));
     }
-    bool GetMute(int32_t& mute) override {
+    bool GetMute(bool& muted) override {
         BOOL value = FALSE;
         if (!volume_ || FAILED(volume_->GetMute(&value))) return false;
-        mute = value;
+        muted = value != FALSE;
         return true;
     }
-    bool SetMute(int32_t mute) override {
-        return volume_ && SUCCEEDED(volume_->SetMute(BOOL(mute), &kNullEventContext));
+    bool SetMute(bool muted) override {
+        return volume_ && SUCCEEDED(volume_->SetMute(muted ? TRUE : FALSE, &kNullEventContext));
     }
 
 private:
@@ -119,14 +119,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioEndpoint> CreateWin32Endpoint() { return std::make_unique<Win32Endpoint>(); }
-
-Win32AudioSystem::Win32AudioSystem() : mixer_(CreateWin32Mixer()) {}
-Win32AudioSystem::~Win32AudioSystem() = default;
+std::unique_ptr<VolumeEndpoint> CreateWin32Endpoint() { return std::make_unique<Win32Endpoint>(); }
 
 // Windows 6.0 or later: the major version at least 6 and, at 6, the minor
 // version at least 0.
-bool Win32AudioSystem::VersionAtLeast6() {
+bool Win32AudioSystem::HasEndpointVolume() {
     OSVERSIONINFOEXA version{};
     version.dwOSVersionInfoSize = sizeof version;
     version.dwMajorVersion = 6;
@@ -137,6 +134,8 @@ bool Win32AudioSystem::VersionAtLeast6() {
     return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION, mask) != 0;
 }
 
-std::unique_ptr<AudioEndpoint> Win32AudioSystem::CreateEndpoint() { return CreateWin32Endpoint(); }
+std::unique_ptr<VolumeEndpoint> Win32AudioSystem::CreateEndpoint() { return CreateWin32Endpoint(); }
+
+std::unique_ptr<VolumeMixer> Win32AudioSystem::OpenMixer() { return OpenWin32Mixer(); }
 
 }  // namespace duskpane

@@ -8,77 +8,56 @@
 namespace duskpane {
 namespace {
 
-class Win32Mixer : public AudioMixer {
+// An open mixer; destroying it closes it.
+class Win32Mixer : public VolumeMixer {
 public:
-    Win32Mixer() = default;
-    ~Win32Mixer() override { Close(); }
+    explicit Win32Mixer(HMIXER mixer) : mixer_(mixer) {}
+    ~Win32Mixer() override { mixerClose(mixer_); }
     Win32Mixer(const Win32Mixer&) = delete;
     Win32Mixer& operator=(const Win32Mixer&) = delete;
 
-    // A repeated open replaces the handle; the one before is closed, not
-    // left behind.
-    uint32_t Open() override {
-        Close();
-        const MMRESULT result = mixerOpen(&mixer_, 0, 0, 0, 0);
-        if (result != MMSYSERR_NOERROR) mixer_ = nullptr;
-        return result;
-    }
-
-    // The capabilities are only asked for: a mixer that cannot tell them is
-    // no use.
-    uint32_t GetDevCaps() override {
-        if (!mixer_) return MMSYSERR_INVALHANDLE;
-        MIXERCAPSW caps{};
-        return mixerGetDevCapsW(reinterpret_cast<UINT_PTR>(mixer_), &caps, sizeof caps);
-    }
-
-    uint32_t GetSpeakersLine(uint32_t& lineId) override {
-        if (!mixer_) return MMSYSERR_INVALHANDLE;
+    // The speakers destination line, then its first control of the type.
+    bool FindControl(VolumeControlKind kind, MixerControlInfo& control) override {
         MIXERLINEW line{};
         line.cbStruct = sizeof line;
         line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-        const MMRESULT result =
-            mixerGetLineInfoW(Object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE);
-        if (result == MMSYSERR_NOERROR) lineId = line.dwLineID;
-        return result;
-    }
-
-    uint32_t GetLineControl(uint32_t lineId, uint32_t controlType, MixerControlInfo& control) override {
-        if (!mixer_) return MMSYSERR_INVALHANDLE;
+        if (mixerGetLineInfoW(Object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
+            MMSYSERR_NOERROR)
+            return false;
         MIXERCONTROLW native{};
         native.cbStruct = sizeof native;
         MIXERLINECONTROLSW controls{};
         controls.cbStruct = sizeof controls;
-        controls.dwLineID = lineId;
-        controls.dwControlType = controlType;
+        controls.dwLineID = line.dwLineID;
+        controls.dwControlType =
+            kind == VolumeControlKind::Level ? MIXERCONTROL_CONTROLTYPE_VOLUME : MIXERCONTROL_CONTROLTYPE_MUTE;
         controls.cControls = 1;
         controls.cbmxctrl = sizeof native;
         controls.pamxctrl = &native;
-        const MMRESULT result =
-            mixerGetLineControlsW(Object(), &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE);
-        if (result == MMSYSERR_NOERROR) {
-            control.id = native.dwControlID;
-            control.minimum = native.Bounds.dwMinimum;
-            control.maximum = native.Bounds.dwMaximum;
-        }
-        return result;
+        if (mixerGetLineControlsW(Object(), &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
+            MMSYSERR_NOERROR)
+            return false;
+        control.id = native.dwControlID;
+        control.minimum = native.Bounds.dwMinimum;
+        control.maximum = native.Bounds.dwMaximum;
+        return true;
     }
 
-    uint32_t GetControlValue(uint32_t controlId, uint32_t& value) override {
-        if (!mixer_) return MMSYSERR_INVALHANDLE;
+    bool GetValue(uint32_t controlId, uint32_t& value) override {
         MIXERCONTROLDETAILS_UNSIGNED detail{};
         MIXERCONTROLDETAILS details = Details(controlId, detail);
-        const MMRESULT result =
-            mixerGetControlDetailsW(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE);
-        if (result == MMSYSERR_NOERROR) value = detail.dwValue;
-        return result;
+        if (mixerGetControlDetailsW(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) !=
+            MMSYSERR_NOERROR)
+            return false;
+        value = detail.dwValue;
+        return true;
     }
 
-    uint32_t SetControlValue(uint32_t controlId, uint32_t value) override {
-        if (!mixer_) return MMSYSERR_INVALHANDLE;
+    bool SetValue(uint32_t controlId, uint32_t value) override {
         MIXERCONTROLDETAILS_UNSIGNED detail{value};
         MIXERCONTROLDETAILS details = Details(controlId, detail);
-        return mixerSetControlDetails(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+        return mixerSetControlDetails(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE) ==
+               MMSYSERR_NOERROR;
     }
 
 private:
@@ -97,16 +76,20 @@ private:
         return details;
     }
 
-    void Close() {
-        if (mixer_) mixerClose(mixer_);
-        mixer_ = nullptr;
-    }
-
-    HMIXER mixer_ = nullptr;
+    HMIXER mixer_;
 };
 
 }  // namespace
 
-std::unique_ptr<AudioMixer> CreateWin32Mixer() { return std::make_unique<Win32Mixer>(); }
+// Device 0 with no callback; the capabilities are only asked for: a mixer
+// that cannot tell them is no use.
+std::unique_ptr<VolumeMixer> OpenWin32Mixer() {
+    HMIXER mixer = nullptr;
+    if (mixerOpen(&mixer, 0, 0, 0, 0) != MMSYSERR_NOERROR) return nullptr;
+    auto opened = std::make_unique<Win32Mixer>(mixer);
+    MIXERCAPSW caps{};
+    if (mixerGetDevCapsW(reinterpret_cast<UINT_PTR>(mixer), &caps, sizeof caps) != MMSYSERR_NOERROR) return nullptr;
+    return opened;
+}
 
 }  // namespace duskpane

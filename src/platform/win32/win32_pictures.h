@@ -1,4 +1,5 @@
-// The picture decoders (WIC) and the constant-alpha blend (msimg32) on Windows.
+// The picture decoders on Windows (BMP by the program's own reader, JPEG by
+// the Windows Imaging Component) and the constant-alpha blend (msimg32).
 #pragma once
 
 #include <cstddef>
@@ -8,51 +9,59 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
+#include "ui/byte_source.h"
+#include "util/picture_part.h"
 
 namespace duskpane {
 
-// The largest picture the decoders accept, the same as on the other
-// backends: 16384 per side and 128 megapixels (512 MB of pixels). The size
-// is read from the file's own header before the system decoder sees it, so
-// a file that merely claims to be huge fails at once.
-constexpr int kWin32PictureMaxSide = 16384;
-constexpr int64_t kWin32PictureMaxPixels = int64_t(128) * 1024 * 1024;
-// Files longer than this are not read: the largest picture stored
-// uncompressed at 32 bits per pixel, plus room for headers.
-constexpr uint64_t kWin32PictureMaxFileBytes =
-    uint64_t(kWin32PictureMaxPixels) * 4 + (uint64_t(1) << 20);
+// A file on disk (UTF-8 path, any script) read where the decoder asks.
+class Win32FileBytes final : public ByteSource {
+public:
+    // Null for a folder, a device, a pipe, a missing or unreadable file and
+    // one longer than kPictureMaxFileBytes.
+    static std::unique_ptr<Win32FileBytes> Open(const std::string& path);
+    ~Win32FileBytes() override;
+    Win32FileBytes(const Win32FileBytes&) = delete;
+    Win32FileBytes& operator=(const Win32FileBytes&) = delete;
 
-enum class PictureFormat { Bmp, Jpeg };
+    // The size at opening: a file that grows meanwhile is read as it was.
+    uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(uint64_t offset, uint8_t* into, std::size_t length) override;
 
-// The picture size a file's header states; nullopt when the header cannot
-// be read. For BMP the header must also be believable: uncompressed pixel
-// data claiming more than twice what the file holds is taken for a lie.
-struct PictureSize {
+private:
+    Win32FileBytes(void* handle, uint64_t size) : handle_(handle), size_(size) {}
+
+    void* handle_;
+    uint64_t size_;
+};
+
+// What a JPEG file's headers say before its data: the frame's size, and
+// whether the picture comes in several scans (progressive, or components in
+// scans of their own), which a decoder holds whole until the last.
+struct JpegHeader {
     int64_t width = 0;
     int64_t height = 0;
+    bool multipleScans = false;
 };
-std::optional<PictureSize> ReadBmpSize(const uint8_t* data, std::size_t size);
-// The size of the first frame header (SOFn) of a JPEG file.
-std::optional<PictureSize> ReadJpegSize(const uint8_t* data, std::size_t size);
+// Nullopt when the headers up to the first scan cannot be read.
+std::optional<JpegHeader> ReadJpegHeader(const uint8_t* data, std::size_t size);
 
-bool Win32PictureSizeAllowed(int64_t width, int64_t height);
-
-// Decodes file bytes of one format through the Windows Imaging Component
-// into 32-bit pixels; nullopt for anything that is not a picture of that
-// format, fails the size limits or cannot be decoded. COM must be
+// Decodes the part of JPEG bytes that the request keeps through the Windows
+// Imaging Component into 32-bit pixels: the kept rectangle is copied from the
+// decoder into a buffer zeroed first, a reduced picture comes from the
+// system's scaler. Fails for anything that is not a JPEG, fails the size
+// limits (checked on the headers before the system decoder sees the file)
+// or cannot be decoded to its end, a file cut short among them. COM must be
 // initialised on the calling thread.
-std::optional<Bitmap32> DecodePictureBytes(PictureFormat format, const uint8_t* data,
-                                           std::size_t size);
+std::optional<DecodedPicture> DecodeJpegBytes(const uint8_t* data, std::size_t size,
+                                              const PictureRequest& request);
 
-// Reads a whole file (UTF-8 path, any script) and decodes it with WIC. A
-// folder, a device, a missing or unreadable file or one longer than
-// kWin32PictureMaxFileBytes fails. The program's entry initialises COM
-// (apartment-threaded) before any decoding.
+// The program's entry initialises COM (apartment-threaded) before any decoding.
 class Win32PictureDecoder : public PictureDecoder {
 public:
-    std::optional<Bitmap32> DecodeBmp(const std::string& path) override;
-    std::optional<Bitmap32> DecodeJpeg(const std::string& path) override;
+    std::optional<DecodedPicture> DecodeBmp(const std::string& path, const PictureRequest& request) override;
+    std::optional<DecodedPicture> DecodeJpeg(const std::string& path, const PictureRequest& request) override;
 };
 
 // The system's AlphaBlend: every Load loads the library and looks the

@@ -1,94 +1,26 @@
-// Tests of the BMP reader on hand-made files, sound and broken.
+// Tests of the BMP reader on hand-made files, sound and broken, and of the
+// plan of which pixels a decoder keeps.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <random>
+#include <tuple>
 #include <vector>
 
+#include "bmp_files.h"
 #include "platform/headless/headless_pictures.h"
-#include "platform/linux/linux_pictures.h"
+#include "ui/bmp_reader.h"
 
 namespace duskpane {
 
 namespace {
 
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
-}
-
-// A BMP file put together field by field.
-struct BmpFile {
-    uint32_t headerSize = 40;
-    int32_t width = 1;
-    int32_t height = 1;  // negative for top-down rows
-    uint16_t planes = 1;
-    uint16_t bits = 24;
-    uint32_t compression = 0;
-    uint32_t coloursUsed = 0;
-    std::vector<Pixel> palette;
-    std::vector<uint32_t> masks;  // after a 40-byte header, inside a longer one
-    uint32_t gap = 0;             // unused bytes before the pixels
-    std::vector<uint8_t> pixels;
-
-    std::vector<uint8_t> Bytes() const {
-        const bool core = headerSize == 12;
-        const uint32_t masksAfter = headerSize == 40 ? uint32_t(masks.size()) * 4 : 0;
-        const uint32_t offset =
-            14 + headerSize + masksAfter + uint32_t(palette.size()) * (core ? 3 : 4) + gap;
-        std::vector<uint8_t> out = {'B', 'M'};
-        Put32(out, offset + uint32_t(pixels.size()));
-        Put32(out, 0);
-        Put32(out, offset);
-        Put32(out, headerSize);
-        if (core) {
-            Put16(out, uint32_t(width));
-            Put16(out, uint32_t(height));
-            Put16(out, planes);
-            Put16(out, bits);
-        } else {
-            for (uint32_t value : {uint32_t(width), uint32_t(height)}) Put32(out, value);
-            Put16(out, planes);
-            Put16(out, bits);
-            for (uint32_t value : {compression, uint32_t(pixels.size()), 2835u, 2835u, coloursUsed, 0u})
-                Put32(out, value);
-            for (uint32_t mask : masks) Put32(out, mask);
-            out.resize(14 + headerSize + masksAfter, 0);
-        }
-        for (Pixel p : palette) {
-            out.insert(out.end(), {BlueOf(p), GreenOf(p), RedOf(p)});
-            if (!core) out.push_back(0);
-        }
-        out.resize(out.size() + gap, 0xEE);
-        out.insert(out.end(), pixels.begin(), pixels.end());
-        return out;
-    }
-};
-
-// Rows as stored, each padded to four bytes.
-std::vector<uint8_t> Rows(const std::vector<std::vector<uint8_t>>& rows) {
-    std::vector<uint8_t> out;
-    for (const auto& row : rows) {
-        out.insert(out.end(), row.begin(), row.end());
-        out.resize((out.size() + 3) / 4 * 4, 0);
-    }
-    return out;
-}
+using bmp_files::BmpFile;
+using bmp_files::Picture;
+using bmp_files::Rows;
 
 std::optional<Bitmap32> Decode(const std::vector<uint8_t>& bytes) {
     return DecodeBmpBytes(bytes.data(), bytes.size());
-}
-
-// A bitmap from rows of pixels, top row first.
-Bitmap32 Picture(const std::vector<std::vector<Pixel>>& rows) {
-    Bitmap32 bitmap(int(rows[0].size()), int(rows.size()));
-    for (std::size_t y = 0; y < rows.size(); ++y)
-        for (std::size_t x = 0; x < rows[y].size(); ++x) bitmap.Set(int(x), int(y), rows[y][x]);
-    return bitmap;
 }
 
 const Pixel kRed = MakeRgb(255, 0, 0);
@@ -98,7 +30,7 @@ const Pixel kGrey = MakeRgb(90, 91, 92);
 
 }  // namespace
 
-TEST(LinuxBmpTest, TrueColourFilesInBothRowOrders) {
+TEST(BmpReaderTest, TrueColourFilesInBothRowOrders) {
     const Bitmap32 picture = Picture({{kRed, kGreen, kBlue}, {kWhite, kGrey, MakeRgb(1, 2, 3)}});
     for (int bits : {24, 32})
         for (bool topDown : {false, true}) {
@@ -108,7 +40,7 @@ TEST(LinuxBmpTest, TrueColourFilesInBothRowOrders) {
         }
 }
 
-TEST(LinuxBmpTest, IndexedFilesUseTheirColourTable) {
+TEST(BmpReaderTest, IndexedFilesUseTheirColourTable) {
     BmpFile file;
     file.bits = 8;
     file.width = 5;
@@ -149,7 +81,7 @@ TEST(LinuxBmpTest, IndexedFilesUseTheirColourTable) {
     EXPECT_EQ(Decode(os2.Bytes()), Picture({{kBlue, kGrey, kBlue}}));
 }
 
-TEST(LinuxBmpTest, SixteenAndThirtyTwoBitFilesFollowTheirMasks) {
+TEST(BmpReaderTest, SixteenAndThirtyTwoBitFilesFollowTheirMasks) {
     BmpFile file;
     file.bits = 16;
     file.width = 3;
@@ -184,7 +116,7 @@ TEST(LinuxBmpTest, SixteenAndThirtyTwoBitFilesFollowTheirMasks) {
     EXPECT_FALSE(Decode(file.Bytes()));
 }
 
-TEST(LinuxBmpTest, RunLengthFilesDecode) {
+TEST(BmpReaderTest, RunLengthFilesDecode) {
     BmpFile file;
     file.bits = 8;
     file.compression = 1;
@@ -202,11 +134,9 @@ TEST(LinuxBmpTest, RunLengthFilesDecode) {
     EXPECT_EQ(Decode(file.Bytes()), Picture({{kBlack, kBlue, kBlack, kBlack},
                                              {kBlue, kGreen, kBlue, kBlack},
                                              {kGreen, kGreen, kGreen, kGreen}}));
-    // Cut inside the absolute run: what is there shows.
+    // Cut inside the absolute run: the picture is damaged.
     file.pixels.resize(8);
-    EXPECT_EQ(Decode(file.Bytes()), Picture({{kBlack, kBlack, kBlack, kBlack},
-                                             {kBlue, kGreen, kBlack, kBlack},
-                                             {kGreen, kGreen, kGreen, kGreen}}));
+    EXPECT_FALSE(Decode(file.Bytes()));
     // Compressed rows never run top-down.
     file.height = -3;
     EXPECT_FALSE(Decode(file.Bytes()));
@@ -221,32 +151,23 @@ TEST(LinuxBmpTest, RunLengthFilesDecode) {
     EXPECT_EQ(Decode(four.Bytes()), Picture({{kGreen, kBlue, kGreen, kRed, kGreen, kBlue, kBlack}}));
 }
 
-TEST(LinuxBmpTest, TruncatedFileKeepsItsRowsUntilHalfIsGone) {
+// Every cut of a file fails, but one that takes no more than the last row's
+// padding: all of its pixels are there.
+TEST(BmpReaderTest, AFileCutAnywhereBeforeItsLastPixelFails) {
     std::vector<std::vector<Pixel>> rows;
     for (int y = 0; y < 10; ++y) rows.push_back({MakeRgb(uint8_t(y * 20), 7, 9), kWhite, kBlue});
     const Bitmap32 picture = Picture(rows);
-    const std::vector<uint8_t> whole = MakeBmpFile(picture);  // bottom-up, 12-byte rows
-    const std::size_t pixelStart = 54;
-
-    // Six rows of ten: the bottom six show, the rest is black.
-    const std::optional<Bitmap32> cut =
-        Decode(std::vector<uint8_t>(whole.begin(), whole.begin() + long(pixelStart + 6 * 12 + 5)));
-    ASSERT_TRUE(cut);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 3; ++x) EXPECT_EQ(cut->At(x, y), y >= 4 ? picture.At(x, y) : kBlack) << x << "," << y;
-    // Four rows of ten claim too much.
-    EXPECT_FALSE(Decode(std::vector<uint8_t>(whole.begin(), whole.begin() + long(pixelStart + 4 * 12))));
-
-    // No cut anywhere breaks the reader; cuts inside the headers fail.
+    const std::vector<uint8_t> whole = MakeBmpFile(picture);  // bottom-up, 9 bytes a row padded to 12
     for (std::size_t length = 0; length <= whole.size(); ++length) {
-        const std::vector<uint8_t> prefix(whole.begin(), whole.begin() + long(length));
-        const std::optional<Bitmap32> bitmap = DecodeBmpBytes(prefix.data(), prefix.size());
-        EXPECT_TRUE(length > pixelStart || !bitmap) << length;
-        EXPECT_TRUE(!bitmap || bitmap->Width() == 3) << length;
+        const std::optional<Bitmap32> bitmap = DecodeBmpBytes(whole.data(), length);
+        EXPECT_EQ(bitmap.has_value(), length >= whole.size() - 3) << length;
+        if (bitmap) {
+            EXPECT_EQ(*bitmap, picture) << length;
+        }
     }
 }
 
-TEST(LinuxBmpTest, HeadersThatLieFail) {
+TEST(BmpReaderTest, HeadersThatLieFail) {
     BmpFile file;
     file.width = 2;
     file.height = 2;
@@ -283,7 +204,7 @@ TEST(LinuxBmpTest, HeadersThatLieFail) {
     EXPECT_FALSE(Decode(bytes));
 }
 
-TEST(LinuxBmpTest, OnlyBmpContentDecodes) {
+TEST(BmpReaderTest, OnlyBmpContentDecodes) {
     EXPECT_FALSE(DecodeBmpBytes(nullptr, 0));
     EXPECT_FALSE(Decode({}));
     EXPECT_FALSE(Decode({'B', 'M'}));
@@ -296,7 +217,7 @@ TEST(LinuxBmpTest, OnlyBmpContentDecodes) {
 }
 
 // Damaged copies of sound files either fail or give a picture within the limits.
-TEST(LinuxBmpTest, DamagedFilesNeverBreakTheReader) {
+TEST(BmpReaderTest, DamagedFilesNeverBreakTheReader) {
     BmpFile indexed;
     indexed.bits = 8;
     indexed.compression = 1;
@@ -329,6 +250,45 @@ TEST(LinuxBmpTest, DamagedFilesNeverBreakTheReader) {
         ASSERT_EQ(bitmap->Pixels().size(), std::size_t(bitmap->Width()) * std::size_t(bitmap->Height()));
     }
     EXPECT_GT(decoded, 0);
+}
+
+// Which pixels a decoder keeps: a centred picture's middle as the centring
+// places it, a reduced one's scale, and the limits.
+TEST(PicturePlanTest, KeepsWhatTheRequestShowsWithinTheLimits) {
+    struct Case {
+        int64_t width, height;
+        PictureRequest request;
+        std::optional<PicturePlan> plan;  // width, height, left, top, step, outWidth, outHeight
+    };
+    const Case cases[] = {
+        {1920, 1080, PictureRequest::Centred(1280, 1024), PicturePlan{1920, 1080, 320, 28, 1, 1280, 1024}},
+        // (1280 - 1921) / 2 truncates to -320: the screen shows columns 320 on.
+        {1921, 1023, PictureRequest::Centred(1280, 1024), PicturePlan{1921, 1023, 320, 0, 1, 1280, 1023}},
+        {101, 30, PictureRequest::Centred(1280, 1024), PicturePlan{101, 30, 0, 0, 1, 101, 30}},
+        {16384, 16384, PictureRequest::Centred(1920, 1080), PicturePlan{16384, 16384, 7232, 7652, 1, 1920, 1080}},
+        {16384, 16384, PictureRequest::Whole(), std::nullopt},  // 256 megapixels to hold
+        {16385, 2, PictureRequest::Centred(1920, 1080), std::nullopt},
+        {2, 0, PictureRequest::Whole(), std::nullopt},
+        {6000, 4000, PictureRequest::Reduced(128, 128), PicturePlan{6000, 4000, 0, 0, 8, 750, 500}},
+        {1000, 130, PictureRequest::Reduced(128, 128), PicturePlan{1000, 130, 0, 0, 1, 1000, 130}},
+        {1000, 257, PictureRequest::Reduced(128, 128), PicturePlan{1000, 257, 0, 0, 2, 500, 129}},
+        {50, 50, PictureRequest::Reduced(128, 128), PicturePlan{50, 50, 0, 0, 1, 50, 50}},
+        // Fitted into a 512 box keeping its shape, 4000 x 3000 shows as 512 x 384.
+        {4000, 3000, PictureRequest::ReducedToFit(512, 512), PicturePlan{4000, 3000, 0, 0, 4, 1000, 750}},
+        {16384, 16384, PictureRequest::ReducedToFit(512, 512), PicturePlan{16384, 16384, 0, 0, 8, 2048, 2048}},
+        {1000, 2, PictureRequest::ReducedToFit(100, 100), PicturePlan{1000, 2, 0, 0, 8, 125, 1}},
+        {300, 200, PictureRequest::ReducedToFit(512, 512), PicturePlan{300, 200, 0, 0, 1, 300, 200}},
+    };
+    for (const Case& c : cases) {
+        const std::optional<PicturePlan> plan = PlanPicture(c.width, c.height, c.request);
+        ASSERT_EQ(plan.has_value(), c.plan.has_value()) << c.width << " x " << c.height;
+        if (!plan) continue;
+        EXPECT_EQ(std::tuple(plan->width, plan->height, plan->left, plan->top, plan->step, plan->outWidth,
+                             plan->outHeight),
+                  std::tuple(c.plan->width, c.plan->height, c.plan->left, c.plan->top, c.plan->step,
+                             c.plan->outWidth, c.plan->outHeight))
+            << c.width << " x " << c.height;
+    }
 }
 
 }  // namespace duskpane

@@ -55,4 +55,16 @@ private:
     std::vector<Pixel> pixels_;
 };
 
+// One channel of the constant-alpha blend: round((src x alpha + dst x
+// (255 - alpha)) / 255); over black round(src x alpha / 255), exactly what
+// the system's blend gives on Windows.
+constexpr uint8_t BlendChannel(unsigned source, unsigned destination, unsigned alpha) {
+    return uint8_t((source * alpha + destination * (255u - alpha) + 127u) / 255u);
+}
+
+// Blends the source over the destination, channel by channel with
+// BlendChannel; the fourth byte of each pixel stays 0. False, and the
+// destination untouched, when their sizes differ.
+bool BlendBitmaps(Bitmap32& destination, const Bitmap32& source, uint8_t alpha);
+
 }  // namespace duskpane

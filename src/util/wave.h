@@ -1,5 +1,5 @@
-// The capture format and buffer descriptor, and the sizes of the spectrum
-// area, shared by the capture and the spectrum analysis.
+// The capture format and the capture buffer, shared by the program and the
+// capture devices of every platform.
 #pragma once
 
 #include <cstdint>
@@ -14,22 +14,19 @@ struct WaveFormat {
     uint32_t avgBytesPerSec = 0;
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
+
+    bool operator==(const WaveFormat&) const = default;
 };
 
-// The one capture buffer descriptor, as the wave-input buffer header.
-struct WaveHeader {
+// A buffer a capture device fills: where it lies, how many bytes the device
+// may fill, and how many it recorded before handing the buffer back.
+struct CaptureBuffer {
     uint8_t* data = nullptr;
     uint32_t bufferLength = 0;
     uint32_t bytesRecorded = 0;
-    uint32_t flags = 0;
 };
 
-// Bytes of the capture area copied for the analysis.
+// Bytes of the capture area, and of its copy for the analysis.
 constexpr int32_t kSpectrumBufferBytes = 48000;
-// Half-octave bands shown as bars.
-constexpr int32_t kBandCount = 20;
-// Size of the spectrum drawing area in pixels.
-constexpr int32_t kSpectrumWidth = 300;
-constexpr int32_t kSpectrumHeight = 72;
 
 }  // namespace duskpane
