@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh build
 
 cmake -S . -B build/linux -DDUSKPANE_SANITIZE=OFF >/dev/null
-cmake --build build/linux -j"${JOBS:-2}"
+# The program alone; the tests are built by scripts/test.sh.
+cmake --build build/linux -j"${JOBS:-2}" --target duskpane
 
 program=build/linux/duskpane
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
@@ -33,7 +34,7 @@ trap 'kill "$picom" "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 app=$!
 sleep 2
 shot=build/linux/duskpane-screenshot.png
-xwd -root -silent | convert xwd:- "$shot"
+import -silent -window root "$shot"
 cat <<MSG
 No display was set, so Duskpane runs on the virtual display $DISPLAY.
 A screenshot of it is in $shot.

@@ -11,8 +11,15 @@ packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 googletest libgtest-d
 if [ "$mode" = virtual-display ]; then
   packages=(xvfb picom x11-apps imagemagick)
 elif [ "$mode" = test ] || [ "$mode" = bench ]; then
-  packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 fonts-wine x11-apps x11-utils xdotool imagemagick
-             pulseaudio-utils sox clang libclang-rt-14-dev util-linux)
+  packages+=(g++-mingw-w64-x86-64 mingw-w64-tools wine64 fonts-wine x11-apps x11-utils x11-xserver-utils xdotool imagemagick
+             pulseaudio-utils sox clang libclang-rt-14-dev util-linux python3
+             # The desktops the program is tried on (tests/desktops): window
+             # managers and compositors with their panels, headless Wayland
+             # compositors with XWayland, PipeWire, Xorg's dummy driver for two
+             # monitors.
+             openbox tint2 xfwm4 xfconf dbus-daemon kwin-x11 mutter i3-wm sway grim weston xwayland
+             pipewire pipewire-pulse pipewire-bin wireplumber
+             xserver-xorg-core xserver-xorg-video-dummy)
   if [ "$mode" = bench ]; then
     # The peers the benchmarks measure the program against.
     packages+=(libfftw3-dev libjpeg-turbo-progs cava hyperfine)

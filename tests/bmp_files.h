@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane::bmp_files {
 

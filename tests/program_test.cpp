@@ -58,6 +58,8 @@ TEST_F(ProgramTest, FirstStartDimsAt200AndEscapeStoresTheEightDefaults) {
     EXPECT_TRUE(Main().Visible());
     EXPECT_TRUE(Main().ColourKeyBlack());
     EXPECT_TRUE(SubForm->Visible());
+    EXPECT_EQ(hp.ui.formsShown, (std::vector<std::string>{"SubForm", "MainForm"}))
+        << "the dimming window appears first, the clock over it";
     EXPECT_EQ(SubForm->AlphaBlendValue(), 200);
     EXPECT_FALSE(AboutBox->Visible());
     EXPECT_FALSE(AlphaBlendForm->Visible());

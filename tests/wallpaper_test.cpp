@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/alpha_blend_form.h"
 #include "app/forms.h"
 #include "app/main_form.h"
 #include "app/sub_form.h"
@@ -114,6 +115,61 @@ TEST_F(WallpaperTest, AFixedPictureIsBlendedIntoBlackAndCentred) {
                   MakeRgb(BlendChannel(RedOf(from), 0, 128), BlendChannel(GreenOf(from), 0, 128),
                           BlendChannel(BlueOf(from), 0, 128)))
             << x << "," << y;
+    }
+}
+
+TEST_F(WallpaperTest, AScreenChangeMovesBothWindowsAndCentresThePictureForTheNewSize) {
+    const Bitmap32 picture = Gradient(101, 30);
+    PutPicture("C:\\pics\\one.bmp", picture);
+    UseFixedFile("C:\\pics\\one.bmp", 255);
+    Start();
+    const int dialogWidth = AlphaBlendForm->Width();
+    struct Case {
+        int width, height, left, top;
+    };
+    for (const Case& c : {Case{1920, 1080, 909, 525}, Case{800, 600, 349, 285}, Case{1280, 1024, 589, 497}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        platform.ui.ChangePrimaryScreen(c.width, c.height);
+        for (const Form* form : {static_cast<Form*>(MainForm), static_cast<Form*>(SubForm)}) {
+            EXPECT_EQ(form->Left(), 0);
+            EXPECT_EQ(form->Top(), 0);
+            EXPECT_EQ(form->Width(), c.width);
+            EXPECT_EQ(form->Height(), c.height);
+        }
+        EXPECT_EQ(Photo().Left(), c.left);
+        EXPECT_EQ(Photo().Top(), c.top);
+        // On the screen: the picture's corner pixel where the centring puts
+        // it, at the sub-window's alpha over the desktop.
+        const Bitmap32 screen = platform.ui.ComposeScreen(SubForm, MainForm, kBlack);
+        const unsigned alpha = SubForm->AlphaBlendValue();
+        const auto dimmed = [alpha](unsigned channel) { return (channel * alpha + 127u) / 255u; };
+        const Pixel corner = picture.At(0, 0), shown = screen.At(c.left, c.top);
+        EXPECT_EQ(RedOf(shown), dimmed(RedOf(corner)));
+        EXPECT_EQ(GreenOf(shown), dimmed(GreenOf(corner)));
+        EXPECT_EQ(BlueOf(shown), dimmed(BlueOf(corner)));
+    }
+    EXPECT_EQ(AlphaBlendForm->Width(), dialogWidth) << "dialogs keep their designed size";
+    EXPECT_TRUE(platform.ui.messageBoxes.empty());
+}
+
+// Of a picture larger than the screen only the part the screen shows is
+// held; a larger screen shows more of it, and that part is decoded again.
+TEST_F(WallpaperTest, AScreenChangeShowsThePartOfALargePictureTheNewScreenShows) {
+    const Bitmap32 picture = Gradient(2001, 1203);
+    PutPicture("C:\\pics\\big.bmp", picture);
+    UseFixedFile("C:\\pics\\big.bmp", 255, false);
+    Start();
+    for (const auto& [width, height] : {std::pair{800, 600}, {1920, 1080}, {1024, 1200}, {2400, 1000}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        platform.ui.ChangePrimaryScreen(width, height);
+        // Each screen corner the picture reaches shows the pixel centring puts there.
+        const int left = (width - 2001) / 2, top = (height - 1203) / 2;
+        for (const auto& [x, y] : {std::pair{std::max(left, 0), std::max(top, 0)},
+                                   {std::min(width, left + 2001) - 1, std::min(height, top + 1203) - 1}}) {
+            const int px = x - Photo().Left(), py = y - Photo().Top();
+            ASSERT_TRUE(px >= 0 && py >= 0 && px < Photo().Width() && py < Photo().Height()) << x << "," << y;
+            EXPECT_EQ(Photo().Picture().At(px, py), picture.At(x - left, y - top)) << x << "," << y;
+        }
     }
 }
 

@@ -96,6 +96,11 @@ public:
     void PrepareWallpaper();
     void LoadWallpaperPicture();
     void CompositeWallpaper();
+    // Centres the composited picture on the primary screen.
+    void PlaceWallpaper();
+    // The primary screen changed size: places the picture again, decoding
+    // it again when the new screen shows more of it than is held.
+    void ScreenChanged();
 
     // ---- capture
     void InitWaveSpectrum();

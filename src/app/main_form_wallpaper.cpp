@@ -113,12 +113,37 @@ void TMainForm::CompositeWallpaper() {
         photo.Repaint();
     }
     blend.reset();
-    // The whole picture would be centred at (screen - picture) / 2; the part
-    // held lies that far in, so the screen shows the same pixels.
-    const ScreenSize screen = platform.ui.PrimaryScreen();
-    photo.SetBounds((screen.width - WPPicture->width) / 2 + WPPicture->left,
-                    (screen.height - WPPicture->height) / 2 + WPPicture->top, photo.Width(), photo.Height());
+    PlaceWallpaper();
     photo.SetVisible(true);
+}
+
+void TMainForm::PlaceWallpaper() {
+    Image& photo = SubForm->PhotoImage;
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    // The whole picture is centred at (screen - picture) / 2; the part held
+    // lies that far in, so the screen shows the same pixels.
+    const bool held = WPPicture && !WPPicture->Empty();
+    const int width = held ? WPPicture->width : photo.Width();
+    const int height = held ? WPPicture->height : photo.Height();
+    photo.SetBounds((screen.width - width) / 2 + (held ? WPPicture->left : 0),
+                    (screen.height - height) / 2 + (held ? WPPicture->top : 0), photo.Width(), photo.Height());
+}
+
+void TMainForm::ScreenChanged() {
+    // Of a picture larger than the screen only the part the old screen
+    // showed is held, centred as the part of a larger screen would be: when
+    // the new screen shows more of the picture than that, it is decoded
+    // again; otherwise the part held is placed anew.
+    const ScreenSize screen = platform.ui.PrimaryScreen();
+    const bool uncovered = WPPicture && !WPPicture->Empty() &&
+                           (WPPicture->pixels.Width() < std::min(screen.width, WPPicture->width) ||
+                            WPPicture->pixels.Height() < std::min(screen.height, WPPicture->height));
+    if (uncovered) {
+        LoadWallpaperPicture();
+        if (!WPPicture || WPPicture->Empty()) PlaceWallpaper();
+    } else {
+        PlaceWallpaper();
+    }
 }
 
 }  // namespace duskpane

@@ -18,11 +18,18 @@ TSubForm::TSubForm(Application& app) : Form(app, "SubForm") {
     PhotoImage.SetBounds(384, 172, 105, 105);
     PhotoImage.SetVisible(false);
     OnKeyDown = [this](Control& sender, int& key, unsigned shift) { FormKeyDown(sender, key, shift); };
+    OnResize = [this](Control& sender) { FormResize(sender); };
 }
 
 void TSubForm::FormKeyDown(Control&, int& key, unsigned) {
     // Escape here ends the program as it does on the main window.
     if (key == kKeyEscape) MainForm->Close();
+}
+
+void TSubForm::FormResize(Control&) {
+    // The screen changed under the maximised window: the picture is centred
+    // again on the new screen.
+    if (MainForm && PhotoImage.Visible()) MainForm->ScreenChanged();
 }
 
 }  // namespace duskpane

@@ -14,6 +14,7 @@ public:
     Image PhotoImage{this, "PhotoImage"};
 
     void FormKeyDown(Control& sender, int& key, unsigned shift);
+    void FormResize(Control& sender);
 };
 
 }  // namespace duskpane

@@ -7,7 +7,7 @@
 
 #include "audio/fft.h"
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/canvas.h"
 
 namespace duskpane {

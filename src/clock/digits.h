@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/canvas.h"
 
 namespace duskpane {

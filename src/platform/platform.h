@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
-#include "ui/picture_part.h"
+#include "util/bitmap.h"
+#include "util/picture_part.h"
 #include "util/wave.h"
 
 namespace duskpane {

@@ -72,6 +72,9 @@ public:
     // Runs a user action reported by a peer; an error shows the standard
     // error box and the loop goes on.
     virtual void Deliver(const std::function<void()>& action) = 0;
+    // The primary screen changed (resolution, another monitor made primary,
+    // a monitor unplugged): the maximised forms take its new size.
+    virtual void PrimaryScreenChanged() = 0;
 };
 
 struct ScreenSize {

@@ -100,6 +100,14 @@ bool Application::Process(Message& message) {
     return false;
 }
 
+void Application::PrimaryScreenChanged() {
+    const ScreenSize screen = backend_.PrimaryScreen();
+    Invoke([&] {
+        for (const auto& form : forms_)
+            if (form->State == WindowState::Maximized) form->SetBounds(0, 0, screen.width, screen.height);
+    });
+}
+
 void Application::RegisterTimer(Timer* timer) { timers_.push_back(timer); }
 
 void Application::UnregisterTimer(Timer* timer) {

@@ -68,6 +68,7 @@ public:
     // MessageSink
     bool Process(Message& message) override;
     void Deliver(const std::function<void()>& action) override { Invoke(action); }
+    void PrimaryScreenChanged() override;
 
     // Timers register themselves so that their ticks find them.
     void RegisterTimer(Timer* timer);

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/byte_source.h"
-#include "ui/picture_part.h"
+#include "util/picture_part.h"
 
 namespace duskpane {
 

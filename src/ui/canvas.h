@@ -2,7 +2,7 @@
 // masked pictures. Right and bottom edges and line end points are excluded.
 #pragma once
 
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

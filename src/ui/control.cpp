@@ -39,11 +39,13 @@ Application& Control::App() const {
 
 void Control::SetBounds(int left, int top, int width, int height) {
     if (left == left_ && top == top_ && width == width_ && height == height_) return;
+    const bool resized = std::max(width, 0) != width_ || std::max(height, 0) != height_;
     left_ = left;
     top_ = top;
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     Notify(Change::Bounds);
+    if (resized) Resized();
 }
 
 int Control::FormLeft() const {

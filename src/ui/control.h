@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 
@@ -127,6 +127,8 @@ protected:
     void Notify(Change what) const {
         if (peer_) peer_->Changed(what);
     }
+    // The control's width or height changed.
+    virtual void Resized() {}
 
 private:
     ControlKind kind_;

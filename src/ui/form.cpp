@@ -39,15 +39,21 @@ void Form::SetVisible(bool visible) {
         Control::SetVisible(false);
         return;
     }
-    // The show handler runs before the window appears; the window appears
-    // even when the handler fails.
+    // The show handler runs before the window appears, and the peer hears of
+    // it only then: windows the handler shows (the main window's dimming
+    // layer) appear first, under it. The window appears even when the
+    // handler fails.
     struct Appear {
         Form* form;
         ~Appear() { form->Notify(Change::Visible); }
     };
-    Control::SetVisible(true);
+    visible_ = true;
     Appear appear{this};
     if (OnShow) OnShow(*this);
+}
+
+void Form::Resized() {
+    if (OnResize) OnResize(*this);
 }
 
 void Form::Show() { SetVisible(true); }

@@ -72,6 +72,8 @@ public:
 
     Handler OnCreate;
     Handler OnShow;
+    // The form's size changed (a maximised form following the screen).
+    Handler OnResize;
     CloseHandler OnClose;
     CloseQueryHandler OnCloseQuery;
     KeyDownHandler OnKeyDown;
@@ -92,6 +94,9 @@ public:
     std::vector<Control*> TabOrderList() const;
     // The default (Enter) or cancel (Escape) button, when one is showing.
     Button* FindDialogButton(bool isDefault) const;
+
+protected:
+    void Resized() override;
 
 private:
     friend class Control;

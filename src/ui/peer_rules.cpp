@@ -45,9 +45,13 @@ std::optional<Rect> DrawnArea::Changed(Change what) {
     return both;
 }
 
-FormPeerBase::FormPeerBase(Form& form) : form_(form) {
+FormPeerBase::FormPeerBase(Form& form, bool layersFloat) : form_(form) {
     rendered_ = form.Border == BorderStyle::None;
     dimmer_ = rendered_ && form.Style == FormStyle::Normal && form.AlphaBlend;
+    topLayer_ = rendered_ && form.Style == FormStyle::StayOnTop;
+    fullScreen_ = dimmer_ && !layersFloat;
+    fixedSize_ = topLayer_ || (dimmer_ && !fullScreen_);
+    takesKeyboard_ = dimmer_ ? fullScreen_ : !topLayer_ || layersFloat;
 }
 
 void FormPeerBase::ApplyAllForm() {
@@ -119,8 +123,12 @@ void FormPeerBase::ShowWhenDue() {
     if (form_.Visible()) ShowNow();
 }
 
-void FormPeerBase::ShowNow() {
+void FormPeerBase::ShowNow(bool dimmerReady) {
     if (IsShown()) return;
+    if (topLayer_ && !dimmerReady && DimmerUndrawn()) {
+        WaitForDimmer();
+        return;
+    }
     if (!rendered_) SyncControls(form_);
     ApplyFormBounds();
     if (!rendered_) Place();

@@ -84,7 +84,10 @@ auto MakeChildPeerWith(Control& control, Maker&& make) -> decltype(make(static_c
 // paints the kit's composed picture of itself, controls included.
 class FormPeerBase {
 public:
-    explicit FormPeerBase(Form& form);
+    // layersFloat: the backend floats the screen layers at the screen's size
+    // instead of making the dimming layer full screen, as its window system
+    // draws nothing below a full-screen window.
+    explicit FormPeerBase(Form& form, bool layersFloat = false);
     virtual ~FormPeerBase() = default;
     FormPeerBase(const FormPeerBase&) = delete;
     FormPeerBase& operator=(const FormPeerBase&) = delete;
@@ -93,8 +96,25 @@ public:
     // Borderless forms paint the kit's composed picture of themselves.
     bool Rendered() const { return rendered_; }
     // The dimming layer: borderless, at a constant alpha, below the
-    // always-on-top forms and never taking the focus.
+    // always-on-top forms.
     bool Dimmer() const { return dimmer_; }
+    // The always-on-top screen layer (the clock), above the dimming layer.
+    bool TopLayer() const { return topLayer_; }
+    // The dimming layer covers its monitor in full screen, unless the screen
+    // layers float: where the windows below a full-screen window are not
+    // drawn, the desktop would show black or bare.
+    bool FullScreen() const { return fullScreen_; }
+    // A screen layer of fixed size, which tiling window managers float over
+    // everything else instead of fitting it into their tiles.
+    bool FixedSize() const { return fixedSize_; }
+    // The program's screen gives the keyboard to this window (one of the
+    // screen layers); dialogs take it too while they show. A window manager
+    // keeps a full-screen window above panels and docks only while that
+    // window has the keyboard (a window that belongs to it having it is not
+    // enough for all of them): the full-screen dimming layer takes the
+    // keyboard and the layer above refuses it. Where the dimming layer
+    // floats instead, the layer above takes it.
+    bool TakesKeyboard() const { return takesKeyboard_; }
     Rect WholeForm() const { return Rect{0, 0, form_.Width(), form_.Height()}; }
     // A part of the form (form coordinates) is painted again soon.
     virtual void Repaint(const Rect& area) = 0;
@@ -106,15 +126,18 @@ protected:
     // A rendered form covers its place on the screen; a dialog takes its
     // client size and, when shown at its designed place, goes there again.
     void ApplyFormBounds();
-    // The kit reports the form visible before its show handler and again
-    // after it; the window appears once, from the queue.
+    // The kit reports the form visible once its show handler has run, after
+    // the windows the handler showed (the dimming layer under the main
+    // window); the window appears from the queue, in that order.
     void ScheduleShow();
     // The queued show.
     void ShowWhenDue();
     // A rendered form covers its place first; a dialog reads its controls
     // again, takes its size and place, and gives the keyboard to a control
-    // once it shows.
-    void ShowNow();
+    // once it shows. The layer above the dimming layer waits until that one
+    // has been drawn (dimmerReady: it has, or the wait is over), so that it
+    // never shows over the undimmed desktop.
+    void ShowNow(bool dimmerReady = false);
     // Where a dialog goes when it shows: its designed place, the middle of
     // the screen, or the middle of its owner (the main window).
     void Place();
@@ -148,11 +171,19 @@ protected:
     virtual void MoveFrameTo(int left, int top) = 0;
     // Gives the native keyboard focus without reporting it back to the kit.
     virtual void FocusQuietly(Control& control) = 0;
+    // The dimming layer is to show but has not been drawn yet; the wait for
+    // it, which ends in ShowNow(true) (after a while even if never drawn).
+    virtual bool DimmerUndrawn() const { return false; }
+    virtual void WaitForDimmer() {}
 
 private:
     Form& form_;
     bool rendered_ = false;
     bool dimmer_ = false;
+    bool topLayer_ = false;
+    bool fullScreen_ = false;
+    bool fixedSize_ = false;
+    bool takesKeyboard_ = true;
     bool showPending_ = false;
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

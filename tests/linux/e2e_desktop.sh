@@ -12,7 +12,7 @@ work=$(mktemp -d)
 # shellcheck source=../robustness/desktop_session.bash
 source "$here/../robustness/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xdotool xwud xwininfo xwd convert sqlite3
+require_tools Xvfb picom xdotool xwud xwininfo xwd import convert sqlite3 xrandr
 
 # No sound server: the program runs without one.
 start_display
@@ -31,7 +31,8 @@ read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
 check "white under the dimming layer at alpha 200 reads 55 (got $r $g $b)" \
     test "$r $g $b" = "55 55 55"
 
-xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
+screen_shot "$work/screen.png"
+convert "$work/screen.png" -crop 166x64+8+8 +repage "$work/clock.png"
 bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
 check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
 lit=$(convert "$work/clock.png" -colorspace gray -threshold 99% txt:- | grep -m1 -E '#FFFFFF|gray\(255\)' |
@@ -83,6 +84,24 @@ check "the settings were saved at the end" \
 check "with a compositing manager the program has nothing to say" \
     test ! -s "$work/program.log"
 
+# ---- a new resolution: both windows take it, the wallpaper is centred anew
+convert -size 101x61 xc:'rgb(250,120,30)' "$work/wall.bmp"
+sqlite3 "$database" "INSERT OR REPLACE INTO value VALUES('WALLPAPER', 'WP_FILE', '$work/wall.bmp')"
+start_program
+picture=$(pixel $((width / 2)) $((height / 2)))
+xrandr --newmode 1024x768 60 1024 1048 1184 1344 768 771 777 806 >/dev/null 2>&1
+xrandr --addmode screen 1024x768 && xrandr --output screen --mode 1024x768 && xrandr --fb 1024x768
+sleep 1
+check "both windows take the new resolution" \
+    test "$(xwininfo -id "$main" | awk '/Width|Height/ { printf "%s ", $2 }')$(xwininfo -id "$sub" |
+        awk '/Width|Height/ { printf "%s ", $2 }')" = "1024 768 1024 768 "
+check "the wallpaper is centred on the new screen (got $(pixel 512 384), was $picture)" \
+    test "$(pixel 512 384)" = "$picture"
+xrandr --output screen --mode "${width}x${height}" && xrandr --fb "${width}x${height}"
+quit_program
+check "Escape ends the program after the change (exit code 0)" ended_with 0
+sqlite3 "$database" "UPDATE value SET data = '' WHERE section = 'WALLPAPER' AND name = 'WP_FILE'"
+
 # ---- third run: without a compositing manager the dimming is opaque; the
 # program says once how to get it see-through and works all the same.
 kill "${pids[2]}"
@@ -97,5 +116,26 @@ xdotool mousemove 700 300 click 1
 sleep 0.2
 xdotool key Escape
 check "Escape still ends the program with exit code 0" ended_with 0
+
+# ---- no display, a display that does not open, a Wayland platform asked for
+no_display() {  # no_display EXPECTED_TEXT ENV...: exit 1, one line naming it, no core dump
+    local expected=$1 status
+    shift
+    env "$@" "$program" >"$work/nodisplay.out" 2>"$work/nodisplay.err" </dev/null
+    status=$?
+    [ "$status" -eq 1 ] && [ "$(wc -l <"$work/nodisplay.err")" -eq 1 ] &&
+        grep -qF "$expected" "$work/nodisplay.err" && [ ! -s "$work/nodisplay.out" ]
+}
+check "without DISPLAY the program says so on one line and ends with 1" \
+    no_display "DISPLAY is not set" -u DISPLAY -u WAYLAND_DISPLAY
+check "a display that cannot be opened is named and the program ends with 1" \
+    no_display '":65000"' DISPLAY=:65000
+: >"$work/program.log"
+QT_QPA_PLATFORM=wayland start_program
+check "asked for Wayland, the program says it draws on X11 (once)" \
+    test "$(grep -c 'QT_QPA_PLATFORM=wayland is not used' "$work/program.log")" -eq 1
+quit_program
+check "and runs there until Escape (exit code 0)" ended_with 0
+
 [ "$failures" -eq 0 ] && echo "all passed"
 exit $((failures > 0))

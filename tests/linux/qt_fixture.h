@@ -51,6 +51,13 @@ inline void WhenModal(std::function<void(QWidget*)> action, QWidget* expected = 
     poll->start();
 }
 
+// A pixel of a window as it paints itself, alpha included and premultiplied,
+// as a compositing manager takes it.
+inline QRgb PaintedPixel(QWidget* window, int x, int y) {
+    const QImage image = window->grab(QRect(x, y, 1, 1)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return reinterpret_cast<const QRgb*>(image.constScanLine(0))[0];
+}
+
 // The Qt backend with its application, read and driven as the peer tests
 // and the user do.
 class QtProbe {
@@ -91,14 +98,21 @@ public:
     bool ReadOnly(const Edit& edit) { return Widget<QLineEdit>(edit)->isReadOnly(); }
     bool IsDefault(const Button& button) { return Widget<QPushButton>(button)->isDefault(); }
     bool Underlined(const Control& control) { return ui_.WidgetOf(control)->font().underline(); }
-    // The colour-keyed window shows only the pixels inside its shape.
+    // The colour-keyed window shows only the pixels inside its shape, and
+    // those opaque (a pixel partly see-through keeps its alpha byte).
     std::optional<Pixel> Shows(const Control& control, int x, int y) {
         QWidget* widget = ui_.WidgetOf(control);
         if (widget->isWindow() && !widget->mask().isEmpty() && !widget->mask().contains(QPoint(x, y)))
             return std::nullopt;
-        return widget->grab().toImage().pixel(x, y) & 0xFFFFFFu;
+        const QRgb painted = PaintedPixel(widget, x, y);
+        if (qAlpha(painted) == 0) return std::nullopt;
+        return qAlpha(painted) == 255 ? painted & 0xFFFFFFu : painted;
     }
-    int Alpha(const Form& form) { return int(ui_.WidgetOf(form)->windowOpacity() * 255 + 0.5); }
+    // The screen layers' pixels carry the alpha, from their next paint.
+    int Alpha(const Form& form) {
+        Settle();
+        return qAlpha(PaintedPixel(ui_.WidgetOf(form), 0, 0));
+    }
     bool OnTop(const Form& form) { return ui_.WidgetOf(form)->windowFlags() & Qt::WindowStaysOnTopHint; }
     Control* Focused() {
         QtControlPeer* peer = ui_.PeerAtWidget(QApplication::focusWidget());

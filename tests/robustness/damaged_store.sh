@@ -13,7 +13,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 cmp
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 cmp
 
 start_display
 # Beside the wallpaper in the middle, the clock and the spectrum: the desktop.
@@ -33,7 +33,7 @@ app=$!
 for _ in $(seq 200); do [ -n "$(other_windows)" ] && break; sleep 0.05; done
 sleep 0.5
 check "one error box is shown at the start" test "$(other_windows | wc -l)" -eq 1
-xwd -root -silent | convert xwd:- "$work/box.png"
+screen_shot "$work/box.png"
 xdotool windowfocus --sync "$(other_windows)" key Return
 for _ in $(seq 200); do [ -n "$(window_of SubForm)" ] && break; sleep 0.05; done
 sleep 1

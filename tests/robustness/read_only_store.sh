@@ -10,7 +10,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 sha256sum
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 sha256sum
 
 start_display
 # A file the program's user may read but not write: root writes anywhere, so
@@ -39,7 +39,7 @@ chmod 444 "$database"
 before=$(sha256sum <"$database")
 
 start_program
-read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
+read -r r g b <<<"$(pixel_becomes $((width / 2)) $((height / 3)) "105 105 105")"
 check "the stored dimming 150 is read from the read-only file (white reads $r $g $b)" \
     test "$r $g $b" = "105 105 105"
 

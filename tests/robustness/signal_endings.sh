@@ -12,7 +12,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3
 
 start_display
 

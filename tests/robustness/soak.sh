@@ -12,7 +12,7 @@ work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
 source "$here/desktop_session.bash"
 trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo xwd convert xdotool sqlite3 pulseaudio pactl paplay sox
+require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 pulseaudio pactl paplay sox
 
 if ldd "$program" | grep -q libasan; then
     # No quarantine of freed blocks: the resident memory then follows what
@@ -26,7 +26,7 @@ fi
 
 start_display
 start_sound_server
-play_tone
+tone_seconds=$((seconds + 60)) play_tone
 
 slides="$work/slides"
 mkdir -p "$slides"

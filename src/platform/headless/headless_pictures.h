@@ -13,7 +13,7 @@
 
 #include "platform/headless/headless_files.h"
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

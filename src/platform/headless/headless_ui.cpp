@@ -21,6 +21,8 @@ public:
     void Changed(Change what) override {
         ++ui_.changes_[{&control_, what}];
         if (what == Change::Focus) ui_.nativeFocus_ = &control_;
+        if (what == Change::Visible && control_.Kind() == ControlKind::Form && control_.Visible())
+            ui_.formsShown.push_back(control_.Name());
     }
 
 protected:
@@ -190,6 +192,11 @@ void HeadlessUi::Advance(uint32_t ms) {
     time_.Advance(uint32_t(target - now_));
     now_ = target;
     RunPending();
+}
+
+void HeadlessUi::ChangePrimaryScreen(int width, int height) {
+    screen = {width, height};
+    if (sink_) sink_->PrimaryScreenChanged();
 }
 
 void HeadlessUi::RunScripted() {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/peer_rules.h"
 
 namespace duskpane {
@@ -51,6 +51,8 @@ public:
         std::string initialFolder;
     };
     std::vector<FolderRequest> folderRequests;
+    // The forms whose windows were told to appear, in the order told.
+    std::vector<std::string> formsShown;
     // How many times each change reached a control's peer.
     int ChangeCount(const Control& control, Change what) const;
     void ResetChangeCounts();
@@ -78,6 +80,9 @@ public:
     // Handles whatever is queued now.
     void RunPending();
     void SetSink(MessageSink& sink) { sink_ = &sink; }
+    // The primary screen takes a new size (a resolution change, another
+    // monitor made primary), reported as a backend reports it.
+    void ChangePrimaryScreen(int width, int height);
     // Runs a user action the way a peer reports one.
     void Deliver(const std::function<void()>& action) {
         if (sink_)

@@ -7,11 +7,15 @@
 
 #include <malloc.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
+#include <string>
 
 #include "app/forms.h"
 #include "platform/linux/linux_blend.h"
+#include "platform/linux/linux_display.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/linux_pictures.h"
 #include "platform/linux/linux_settings_store.h"
@@ -27,11 +31,26 @@ int main(int argc, char** argv) {
     // of a slideshow. Larger blocks (a camera photo) still go back at once.
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-    // The screen layers need window shapes, a window's own opacity and a
-    // stacking order, which a Wayland session gives through its X server.
-    if (std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    // The screen layers need X11's stacking order, input shapes and window
+    // properties, which a Wayland session gives through XWayland.
+    const char* requestedPlatform = std::getenv("QT_QPA_PLATFORM");
+    const std::optional<std::string> userPlatform =
+        requestedPlatform ? std::optional<std::string>(requestedPlatform) : std::nullopt;
+    const duskpane::QtPlatformChoice platformChoice = duskpane::ChooseQtPlatform(requestedPlatform);
+    if (!platformChoice.notice.empty()) std::fprintf(stderr, "%s\n", platformChoice.notice.c_str());
+    qputenv("QT_QPA_PLATFORM", platformChoice.platform.c_str());
+    // Qt ends the process with a core dump on a display it cannot open.
+    if (const std::optional<std::string> failure = duskpane::CheckDisplay()) {
+        std::fprintf(stderr, "%s\n", failure->c_str());
+        return 1;
+    }
     QApplication application(argc, argv);
+    // Programs started from here (the browser the About box opens) get the
+    // user's own setting back.
+    if (userPlatform)
+        qputenv("QT_QPA_PLATFORM", userPlatform->c_str());
+    else
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Duskpane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("duskpane"));
     QApplication::setWindowIcon(duskpane::ProgramIcon());

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/byte_source.h"
-#include "ui/picture_part.h"
+#include "util/picture_part.h"
 
 namespace duskpane {
 

@@ -8,8 +8,10 @@
 #include <QWidget>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/peer_rules.h"
+
+class QTimer;
 
 namespace duskpane {
 
@@ -72,8 +74,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     QtFormPeer& peer_;
@@ -87,6 +89,13 @@ public:
     using FormPeerBase::GetForm;
     FormWidget* Window() const { return static_cast<FormWidget*>(Widget()); }
     bool StaysOnTop() const;
+    // The screen layers' pixels carry their alpha (a 32-bit visual): the
+    // colour key fully transparent, the dimming layer at its constant alpha.
+    bool PerPixelAlpha() const { return perPixel_; }
+    // The window is mapped and drawn (or, off screen, would be).
+    bool Exposed() const;
+    // The dimming layer has been drawn: the layer above it may show now.
+    void DimmerShown();
 
     // A part of a rendered form changed (form coordinates); it is painted
     // again, and the shape updated, soon.
@@ -98,6 +107,8 @@ public:
     // The screen's geometry changed: places the window again.
     void ApplyBounds() override;
     void Repaint(const Rect& area) override;
+    // The window system moved the window.
+    void WindowMoved();
 
 protected:
     void Apply(Change what) override;
@@ -121,7 +132,22 @@ private:
     std::optional<Rect> OwnerFrame() const override;
     void MoveFrameTo(int left, int top) override;
     void FocusQuietly(Control& control) override;
+    bool DimmerUndrawn() const override;
+    void WaitForDimmer() override;
 
+    void PrepareScreenLayer();
+    QImage::Format FrameFormat() const;
+    // Where a screen layer belongs on the screen.
+    QRect LayerArea() const;
+    void CheckPlace();
+
+    bool perPixel_ = false;
+    int placeRequests_ = 0;
+    QTimer* placeCheck_ = nullptr;
+    // The window's states and hints are set (once, before it first maps).
+    bool prepared_ = false;
+    bool awaitingDimmer_ = false;
+    QTimer* dimmerWait_ = nullptr;
     bool refreshPending_ = false;
     // The whole shape is computed anew at the next refresh.
     bool forceShape_ = false;

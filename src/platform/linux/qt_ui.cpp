@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #include "platform/linux/qt_peers.h"
+#include "platform/linux/qt_x11_window.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -26,6 +27,10 @@
 namespace duskpane {
 
 namespace {
+
+// How long a window that showed waits for the window manager to give it the
+// keyboard before it asks for it.
+constexpr int kActivationGraceMs = 200;
 
 class QtTimerPeer : public TimerPeer {
 public:
@@ -227,9 +232,44 @@ QWidget* QtUi::MainWidget() const {
     return main ? WidgetOf(*main) : nullptr;
 }
 
-void QtUi::ActivateMainForm() {
-    QWidget* main = MainWidget();
-    if (main && main->isVisible() && !QApplication::activeModalWidget()) main->activateWindow();
+QtFormPeer* QtUi::DimmerPeer() const {
+    for (QtFormPeer* form : forms_)
+        if (form->Dimmer()) return form;
+    return nullptr;
+}
+
+QWidget* QtUi::KeyboardWidget() const {
+    for (QtFormPeer* form : forms_)
+        if (form->Rendered() && form->TakesKeyboard() && form->Window() && form->Window()->isVisible())
+            return form->Window();
+    return MainWidget();
+}
+
+bool QtUi::OnXWayland() {
+    if (onXWayland_ < 0) onXWayland_ = XWaylandServer() ? 1 : 0;
+    return onXWayland_ != 0;
+}
+
+bool QtUi::ScreenLayersFloat() {
+    if (screenLayersFloat_ < 0) screenLayersFloat_ = OnXWayland() || WindowManagerName() == "i3" ? 1 : 0;
+    return screenLayersFloat_ != 0;
+}
+
+void QtUi::ActivateUnlessFocused(QWidget* window) {
+    const QPointer<QWidget> target(window);
+    QTimer::singleShot(kActivationGraceMs, this, [this, target] {
+        if (!target || !target->isVisible()) return;
+        const QWindow* focus = QGuiApplication::focusWindow();
+        if (focus && focus == target->windowHandle()) return;
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != target) return;
+        target->activateWindow();
+        // Where the window manager gives the keyboard to no one, the window
+        // takes it itself. (Qt counts the window as active once it asked.)
+        QTimer::singleShot(kActivationGraceMs, this, [target] {
+            if (target && target->isVisible() && target->windowHandle() && KeyboardUnowned())
+                TakeKeyboard(*target->windowHandle());
+        });
+    });
 }
 
 // Without a window manager the raise order is the stacking order; with one,
@@ -267,15 +307,13 @@ void QtUi::WatchPrimaryScreen(QScreen* screen) {
     if (screen) connect(screen, &QScreen::geometryChanged, this, [this] { FollowPrimaryScreen(); });
 }
 
-// The maximised forms cover the primary screen, whatever it becomes.
+// The maximised forms cover the primary screen, whatever it becomes; the
+// kit sizes them, and the screen layers are placed again at the screen's
+// origin, which may have moved while the size stayed.
 void QtUi::FollowPrimaryScreen() {
-    const ScreenSize size = PrimaryScreen();
-    for (QtFormPeer* peer : std::vector<QtFormPeer*>(forms_)) {
-        Form& form = peer->GetForm();
-        if (form.State != WindowState::Maximized) continue;
-        Deliver([&form, size] { form.SetBounds(0, 0, size.width, size.height); });
-        if (QtFormPeer* still = FormPeerOf(form)) still->ApplyBounds();
-    }
+    if (MessageSink* sink = sink_ ? sink_ : app_) sink->PrimaryScreenChanged();
+    for (QtFormPeer* peer : forms_)
+        if (peer->Rendered()) peer->ApplyBounds();
 }
 
 QtFormPeer* QtUi::FormPeerOfWindow(const QWindow* window) const {
@@ -300,6 +338,16 @@ bool QtUi::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::FocusIn:
             if (watched->isWidgetType()) HandleFocusIn(static_cast<QWidget*>(watched), event);
+            if (watched->isWindowType()) HandleWindowFocusIn(static_cast<QWindow*>(watched));
+            break;
+        case QEvent::Show:
+            if (watched->isWindowType()) HandleWindowShow(static_cast<QWindow*>(watched));
+            break;
+        case QEvent::Hide:
+            if (watched->isWindowType()) HandleWindowHide(static_cast<QWindow*>(watched));
+            break;
+        case QEvent::Expose:
+            if (watched->isWindowType()) HandleExpose(static_cast<QWindow*>(watched));
             break;
         default:
             break;
@@ -350,6 +398,52 @@ bool QtUi::HandleMousePress(QtFormPeer& formPeer, QEvent* event) {
     if (&control == &form || !control.CanFocus() || form.ActiveControl() == &control) return false;
     form.UserFocus(&control);
     return form.ActiveControl() != &control;
+}
+
+// A window of the program about to map (a dialog, a message box, a file
+// dialog, the dimming layer) has no taskbar or pager entry: the main window
+// carries the program's one.
+void QtUi::HandleWindowShow(QWindow* window) {
+    if (!window->isTopLevel()) return;
+    QWidget* main = MainWidget();
+    if (main && main->windowHandle() == window) return;
+    AddWindowStates(*window, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+}
+
+// A message box or a file dialog that closed gives the keyboard back to the
+// screen layer that takes it (the forms' own windows do so themselves): the
+// window it belonged to, the main window, may refuse the keyboard.
+void QtUi::HandleWindowHide(QWindow* window) {
+    if (!window->isTopLevel() || FormPeerOfWindow(window)) return;
+    if (window->type() != Qt::Dialog && window->type() != Qt::Window) return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->windowHandle() != window) return;
+    if (QWidget* screen = KeyboardWidget(); screen && screen->isVisible()) ActivateUnlessFocused(screen);
+}
+
+// Once the dimming layer is drawn, the layer above it may show.
+void QtUi::HandleExpose(QWindow* window) {
+    QtFormPeer* dimmer = DimmerPeer();
+    if (!dimmer || !window->isExposed() || FormPeerOfWindow(window) != dimmer) return;
+    // After the dimming layer's own paint of this expose.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            for (QtFormPeer* form : forms_)
+                if (form->StaysOnTop()) form->DimmerShown();
+        },
+        Qt::QueuedConnection);
+}
+
+// A screen layer that got the keyboard (a click on it) though the other one
+// takes it passes it on: activating that one also raises it again where a
+// window manager raised the clicked one over it (i3 does, for floating
+// windows). The Wayland compositors keep the layers' order, and sway would
+// only mark the other one as asking for attention.
+void QtUi::HandleWindowFocusIn(QWindow* window) {
+    const QtFormPeer* peer = FormPeerOfWindow(window);
+    if (!peer || !peer->Rendered() || peer->TakesKeyboard() || OnXWayland()) return;
+    if (QWidget* screen = KeyboardWidget(); screen && screen->windowHandle() != window)
+        ActivateUnlessFocused(screen);
 }
 
 void QtUi::HandleFocusIn(QWidget* widget, QEvent* event) {

@@ -106,9 +106,23 @@ public:
     QtFormPeer* FormPeerOf(const Form& form) const;
     // The widget of the application's main form, when it has one.
     QWidget* MainWidget() const;
-    // Gives the keyboard to the main form's window (a click on the dimming
-    // layer, which never takes the focus itself).
-    void ActivateMainForm();
+    // The dimming layer's peer, when the program has one.
+    QtFormPeer* DimmerPeer() const;
+    // The screen layer that has the keyboard when no dialog shows: the
+    // full-screen dimming layer, or else the main window.
+    QWidget* KeyboardWidget() const;
+    // The screen layers float at the screen's size instead of the dimming
+    // layer being full screen, as the windows below a full-screen window are
+    // not drawn: on XWayland (the Wayland compositor draws nothing there) and
+    // under i3 (it unmaps the other windows of the workspace). Asked once.
+    bool ScreenLayersFloat();
+    // The X server is XWayland (asked once).
+    bool OnXWayland();
+    // Gives the keyboard to a window that just showed (or to the window a
+    // closed one leaves on top), unless the window manager does so itself
+    // within a moment; the window takes it itself when the window manager
+    // gives it to no one.
+    void ActivateUnlessFocused(QWidget* window);
     // Puts the windows back in their order: dimming layers, always-on-top
     // forms, dialogs.
     void Restack();
@@ -125,7 +139,11 @@ private:
     bool FilterWindowEvent(QWindow* window, QEvent* event);
     bool HandleKey(QtFormPeer& formPeer, QWindow* window, QEvent* event);
     bool HandleMousePress(QtFormPeer& formPeer, QEvent* event);
+    void HandleWindowShow(QWindow* window);
+    void HandleWindowHide(QWindow* window);
+    void HandleExpose(QWindow* window);
     void HandleFocusIn(QWidget* widget, QEvent* event);
+    void HandleWindowFocusIn(QWindow* window);
     QtFormPeer* FormPeerOfWindow(const QWindow* window) const;
     void WatchPrimaryScreen(QScreen* screen);
     void FollowPrimaryScreen();
@@ -142,6 +160,8 @@ private:
     int focusGuard_ = 0;
     bool replayingKey_ = false;
     bool compositorWarned_ = false;
+    int onXWayland_ = -1;  // not asked yet
+    int screenLayersFloat_ = -1;
     std::string lastPictureFolder_;
     QScreen* watchedScreen_ = nullptr;
     QSocketNotifier* endNotifier_ = nullptr;

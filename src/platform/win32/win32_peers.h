@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 #include "ui/peer_rules.h"
 
 namespace duskpane {

@@ -428,14 +428,10 @@ void Win32Ui::EnableOthers(const void* modal) {
         if (PeerAtWindow(window)) EnableWindow(window, TRUE);
 }
 
-// The maximised forms cover the primary screen, whatever it becomes.
+// The maximised forms cover the primary screen, whatever it becomes: the
+// kit sizes them.
 void Win32Ui::FollowPrimaryScreen() {
-    const ScreenSize size = PrimaryScreen();
-    for (Win32FormPeer* peer : std::vector<Win32FormPeer*>(forms_)) {
-        Form& form = peer->GetForm();
-        if (form.State != WindowState::Maximized) continue;
-        Deliver([&form, size] { form.SetBounds(0, 0, size.width, size.height); });
-    }
+    if (MessageSink* sink = sink_ ? sink_ : app_) sink->PrimaryScreenChanged();
 }
 
 }  // namespace duskpane

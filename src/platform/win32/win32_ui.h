@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/ui_seam.h"
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

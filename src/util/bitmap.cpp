@@ -1,5 +1,5 @@
 // 32-bit pixel bitmaps and their software blend.
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 #include <algorithm>
 #include <cassert>

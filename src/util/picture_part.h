@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "ui/bitmap.h"
+#include "util/bitmap.h"
 
 namespace duskpane {
 

@@ -1,5 +1,5 @@
 // Picture limits and the plan of which pixels of a picture are decoded.
-#include "ui/picture_part.h"
+#include "util/picture_part.h"
 
 namespace duskpane {
 
