@@ -166,6 +166,14 @@ if program_shows; then
     fi
     sleep 0.3
     input click 1
+    # The keyboard first: on weston a screenshot taken right after the click
+    # now and then holds the click's activation back for a second.
+    program_has_keyboard() {
+        local focus
+        focus=$(printf '0x%x' "$(xdotool getwindowfocus 2>/dev/null)")
+        [ "$focus" = "$main" ] || [ "$focus" = "$sub" ]
+    }
+    wait_until 2 program_has_keyboard
     clicked_shown() { near "$(shot_pixel $((width / 2)) $((height - 150)))" 65 && [ "$(clock_pixels)" -gt 300 ]; }
     shot_until 2 clicked clicked_shown
     bright=$(clock_pixels)
