@@ -187,6 +187,13 @@ CONF
         cat "$work/pipewire.log" "$work/pipewire-pulse.log"
         exit 1
     fi
-    pactl set-default-sink tone_sink
-    pactl set-default-source tone_sink.monitor
+    # The defaults take only once the session manager keeps them; before
+    # that pipewire-pulse answers "Not supported".
+    if ! wait_until 10 eval 'pactl set-default-sink tone_sink 2>/dev/null &&
+            pactl set-default-source tone_sink.monitor 2>/dev/null &&
+            [ "$(pactl get-default-source 2>/dev/null)" = tone_sink.monitor ]'; then
+        echo "FAILED: PipeWire keeps no default sink and source"
+        cat "$work/wireplumber.log"
+        exit 1
+    fi
 }
