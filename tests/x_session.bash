@@ -178,9 +178,12 @@ CONF
         >"$XDG_CONFIG_HOME/pipewire/pipewire-pulse.conf.d/socket.conf"
     local daemon
     pipewire_pids=()
+    # The session manager and the PulseAudio server connect to PipeWire once
+    # at start, and end if it does not answer yet.
     for daemon in pipewire wireplumber pipewire-pulse; do
         "$daemon" >>"$work/$daemon.log" 2>&1 &
         pipewire_pids+=($!)
+        [ "$daemon" != pipewire ] || wait_until 10 eval 'pw-cli info 0 >/dev/null 2>&1'
     done
     if ! wait_until 10 eval 'pactl list short sinks 2>/dev/null | grep -q tone_sink'; then
         echo "FAILED: PipeWire did not start"
