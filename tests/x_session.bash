@@ -178,15 +178,25 @@ CONF
         >"$XDG_CONFIG_HOME/pipewire/pipewire-pulse.conf.d/socket.conf"
     local daemon
     pipewire_pids=()
+    # The session manager and the PulseAudio server connect to PipeWire once
+    # at start, and end if it does not answer yet.
     for daemon in pipewire wireplumber pipewire-pulse; do
         "$daemon" >>"$work/$daemon.log" 2>&1 &
         pipewire_pids+=($!)
+        [ "$daemon" != pipewire ] || wait_until 10 eval 'pw-cli info 0 >/dev/null 2>&1'
     done
     if ! wait_until 10 eval 'pactl list short sinks 2>/dev/null | grep -q tone_sink'; then
         echo "FAILED: PipeWire did not start"
         cat "$work/pipewire.log" "$work/pipewire-pulse.log"
         exit 1
     fi
-    pactl set-default-sink tone_sink
-    pactl set-default-source tone_sink.monitor
+    # The defaults take only once the session manager keeps them; before
+    # that pipewire-pulse answers "Not supported".
+    if ! wait_until 10 eval 'pactl set-default-sink tone_sink 2>/dev/null &&
+            pactl set-default-source tone_sink.monitor 2>/dev/null &&
+            [ "$(pactl get-default-source 2>/dev/null)" = tone_sink.monitor ]'; then
+        echo "FAILED: PipeWire keeps no default sink and source"
+        cat "$work/wireplumber.log"
+        exit 1
+    fi
 }

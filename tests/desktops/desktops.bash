@@ -8,7 +8,8 @@
 #                               compositor's rounding of the blend, 0 or 1),
 #                               covered ("X Y W H" that the program's windows
 #                               cover), and unmet (what the desktop keeps the
-#                               program from, words of: panel, click-through)
+#                               program from, words of: panel,
+#                               panel-under-dialog, click-through)
 #   input ARG...                xdotool ARG... on the display where the
 #                               desktop reads its keyboard and pointer
 #   screenshot NAME             the screen now into $shots/$scene-NAME.png,
@@ -270,8 +271,9 @@ desktop_start() {
             # xfwm4 keeps a panel of the top layer (_NET_WM_STATE_ABOVE)
             # above every full-screen window by design; Xfce's own panel is
             # in the dock layer, below the full-screen window that has the
-            # keyboard.
+            # keyboard; while a dialog has it, the panel rises again.
             tint2_start normal
+            unmet=panel-under-dialog
             ;;
         kwin)
             x_display_start

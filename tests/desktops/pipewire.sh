@@ -11,7 +11,7 @@ build=${2:?usage: pipewire.sh path/to/duskpane BUILD_DIR}
 # shellcheck source=desktops.bash
 source "$(dirname "$0")/desktops.bash"
 require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 python3 sox dbus-daemon \
-    pipewire wireplumber pipewire-pulse pw-play pactl
+    pipewire wireplumber pipewire-pulse pw-play pw-cli pactl
 sound_server=pipewire
 scene_begin pipewire "$build"
 

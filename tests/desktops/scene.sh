@@ -31,6 +31,9 @@ desktop_up=$(scene_took)
 
 covers_screen() { [ "$(window_box "$1")" = "$covered" ]; }
 unmet() { [[ " $unmet " == *" $1 "* ]]; }
+panel_dimmed() {  # panel_dimmed VALUE [UNMET]: the panel reads VALUE, or the desktop keeps it from that
+    unmet panel || { [ -n "${2:-}" ] && unmet "$2"; } || near "$(shot_pixel "$panel_x" "$panel_y")" "$1"
+}
 
 # The program's windows that a taskbar lists (those without the skip-taskbar
 # state), one title a line, and its listed windows that a pager would show.
@@ -113,13 +116,15 @@ if program_shows; then
         input mousemove $((width * 11 / 20)) $((height * 3 / 8)) click 3
     fi
     if wait_until 3 shown_menu >/dev/null; then
-        menu_shown() { bright_above_dimming "$1" && [ "$(clock_pixels)" -gt 300 ]; }
+        menu_shown() { bright_above_dimming "$1" && [ "$(clock_pixels)" -gt 300 ] && panel_dimmed 55; }
         shot_until 2 menu menu_shown "$(shown_menu)"
         check "the menu shows above the dimming" bright_above_dimming "$(shown_menu)"
         rgb=$(shot_pixel $((width / 4)) $((height * 3 / 4)))
         check "with the menu open the dimming stays as it was (white reads $rgb)" near "$rgb" 55
         bright=$(clock_pixels)
         check "with the menu open the clock shows above the dimming ($bright white pixels)" test "$bright" -gt 300
+        unmet panel ||
+            check "with the menu open the panel stays dimmed (got $(shot_pixel "$panel_x" "$panel_y"))" panel_dimmed 55
     else
         check "a right click on the dark opens the menu" false
     fi
@@ -128,8 +133,19 @@ if program_shows; then
     wait_until 3 eval 'dialog=$(window_of "透明度の設定"); [ -n "$dialog" ]'
     check "the menu's keyboard accelerator opens the transparency dialog" test -n "$dialog"
     if [ -n "$dialog" ]; then
-        check "the transparency dialog shows above the dimming" \
-            shot_until 2 dialog bright_above_dimming "$dialog"
+        dialog_shown() {
+            bright_above_dimming "$dialog" && [ "$(clock_pixels)" -gt 300 ] && panel_dimmed 55 panel-under-dialog
+        }
+        shot_until 2 dialog dialog_shown
+        check "the transparency dialog shows above the dimming" bright_above_dimming "$dialog"
+        bright=$(clock_pixels)
+        check "with the dialog open the clock shows above the dimming ($bright white pixels)" test "$bright" -gt 300
+        rgb=$(shot_pixel "$panel_x" "$panel_y")
+        if unmet panel-under-dialog; then
+            echo "note: unmet on $kind: with a dialog open the panel rises above the dimming (reads $rgb), see the README"
+        elif ! unmet panel; then
+            check "with the dialog open the panel stays dimmed (got $rgb)" panel_dimmed 55
+        fi
         # Ten steps less dimming on the keyboard, live, then Enter keeps it.
         # A tenth of a second apart: mutter with software OpenGL here now
         # and then leaves the last of several quick repaints of a window off
@@ -166,6 +182,14 @@ if program_shows; then
     fi
     sleep 0.3
     input click 1
+    # The keyboard first: on weston a screenshot taken right after the click
+    # now and then holds the click's activation back for a second.
+    program_has_keyboard() {
+        local focus
+        focus=$(printf '0x%x' "$(xdotool getwindowfocus 2>/dev/null)")
+        [ "$focus" = "$main" ] || [ "$focus" = "$sub" ]
+    }
+    wait_until 2 program_has_keyboard
     clicked_shown() { near "$(shot_pixel $((width / 2)) $((height - 150)))" 65 && [ "$(clock_pixels)" -gt 300 ]; }
     shot_until 2 clicked clicked_shown
     bright=$(clock_pixels)
