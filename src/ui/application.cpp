@@ -25,7 +25,6 @@ void Application::Adopt(std::unique_ptr<Form> form) {
         const ScreenSize screen = backend_.PrimaryScreen();
         raw->SetBounds(0, 0, screen.width, screen.height);
     }
-    raw->CreatePeers(backend_);
     Invoke([&] {
         if (raw->OnCreate) raw->OnCreate(*raw);
     });

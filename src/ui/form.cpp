@@ -33,12 +33,20 @@ void Form::SetModalResult(int result) {
     if (modal_ && result != kMrNone) app_.Backend().Wake();
 }
 
+// The native windows of a form and its controls are made when it is first
+// shown: a dialog the user never opens costs nothing. They take the kit's
+// state as it then stands.
+void Form::MakePeers() {
+    if (!Peer()) CreatePeers(app_.Backend());
+}
+
 void Form::SetVisible(bool visible) {
     if (visible == Visible()) return;
     if (!visible) {
         Control::SetVisible(false);
         return;
     }
+    MakePeers();
     // The show handler runs before the window appears, and the peer hears of
     // it only then: windows the handler shows (the main window's dimming
     // layer) appear first, under it. The window appears even when the
@@ -66,6 +74,7 @@ int Form::ShowModal() {
     modalEnded_ = false;
     modalResult_ = kMrNone;
     app_.PushModal(this);
+    MakePeers();
     Notify(Change::Modal);
     struct EndModal {
         Form* form;
@@ -296,6 +305,18 @@ Bitmap32 Form::RenderPart(int left, int top, int width, int height) const {
     Bitmap32 picture(std::max(width, 0), std::max(height, 0), Colour());
     RenderChildren(*this, picture, left, top);
     return picture;
+}
+
+void Form::RenderBands(int left, int top, int width, int height,
+                       const std::function<void(int bandTop, Bitmap32& band)>& draw) const {
+    if (width <= 0 || height <= 0) return;
+    // About a megabyte a band: 136 rows of a 1920-pixel screen.
+    constexpr int kBandPixels = 1 << 18;
+    const int rows = std::max(1, kBandPixels / width);
+    for (int y = top; y < top + height; y += rows) {
+        Bitmap32 band = RenderPart(left, y, width, std::min(rows, top + height - y));
+        draw(y, band);
+    }
 }
 
 }  // namespace duskpane

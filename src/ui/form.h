@@ -2,6 +2,8 @@
 // showing, closing and modal use.
 #pragma once
 
+#include <functional>
+
 #include "ui/control.h"
 
 namespace duskpane {
@@ -69,6 +71,11 @@ public:
     // The part of the window from (left, top), width x height, as Render
     // shows it: what a peer repaints when only that part changed.
     Bitmap32 RenderPart(int left, int top, int width, int height) const;
+    // Composes the same part a band of rows at a time and hands each band,
+    // with the form row it starts at, to draw: a screen-sized repaint then
+    // never holds a screen-sized copy. The band is draw's to change.
+    void RenderBands(int left, int top, int width, int height,
+                     const std::function<void(int bandTop, Bitmap32& band)>& draw) const;
 
     Handler OnCreate;
     Handler OnShow;
@@ -99,6 +106,7 @@ protected:
     void Resized() override;
 
 private:
+    void MakePeers();
     friend class Control;
     void MoveFocus(Control* control);
     bool CloseQuery();

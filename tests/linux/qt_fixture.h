@@ -36,14 +36,15 @@ using peer_test::SampleForm;
 using peer_test::ScreenForm;
 
 // Runs an action once the next modal window (a dialog, a message box, a
-// menu; the expected one when given) is up, while it runs its own loop.
-inline void WhenModal(std::function<void(QWidget*)> action, QWidget* expected = nullptr) {
+// menu; the expected one when given, asked for as it may not exist yet) is
+// up, while it runs its own loop.
+inline void WhenModal(std::function<void(QWidget*)> action, std::function<QWidget*()> expected = {}) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action, expected] {
         QWidget* modal = QApplication::activePopupWidget();
         if (!modal) modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || (expected && modal != expected)) return;
+        if (!modal || !modal->isVisible() || (expected && modal != expected())) return;
         poll->stop();
         poll->deleteLater();
         action(modal);

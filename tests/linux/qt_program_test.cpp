@@ -97,9 +97,8 @@ TEST_F(QtProgramTest, TheScreenLayersCoverTheScreenAndShowTheClock) {
 
 TEST_F(QtProgramTest, TheTransparencyDialogDimsLiveAndOkSavesIt) {
     QStringList shown;
-    QWidget* dialog = Window(*AlphaBlendForm);
     WhenModal(
-        [&](QWidget*) {
+        [&](QWidget* dialog) {
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("透明度の設定"));
             EXPECT_EQ(dialog->size(), QSize(217, 139));
             auto* slider = qobject_cast<QSlider*>(Window(AlphaBlendForm->BlendTrackBar));
@@ -112,28 +111,27 @@ TEST_F(QtProgramTest, TheTransparencyDialogDimsLiveAndOkSavesIt) {
             QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {},
                               ok->mapTo(dialog, ok->rect().center()));
         },
-        dialog);
+        [&] { return Window(*AlphaBlendForm); });
     PickFromMenu(600, 300, QStringLiteral("透明度の設定(&T)"), &shown);
     EXPECT_EQ(shown, (QStringList{"Duskpaneについて(&M)", "透明度の設定(&T)", "壁紙の設定(&W)", "終了(&Z)"}));
-    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(Window(*AlphaBlendForm)->isVisible());
     EXPECT_EQ(store.Value("MAIN", "TRANSPARENCY").kind, StoredKind::Integer);
     EXPECT_EQ(store.Value("MAIN", "TRANSPARENCY").integer, 149);
 }
 
 TEST_F(QtProgramTest, TheAboutBoxIsCentredAndEscapeEndsTheProgram) {
-    QWidget* about = Window(*AboutBox);
     QRect placed;
     WhenModal(
-        [&](QWidget*) {
+        [&](QWidget* about) {
             placed = about->frameGeometry();
             QTest::keyClick(about->windowHandle(), Qt::Key_Return);
         },
-        about);
+        [&] { return Window(*AboutBox); });
     PickFromMenu(10, 10, QStringLiteral("Duskpaneについて(&M)"));
     const ScreenSize screen = ui.PrimaryScreen();
     EXPECT_LE(std::abs(placed.left() + placed.width() / 2 - screen.width / 2), 1);
     EXPECT_LE(std::abs(placed.top() + placed.height() / 2 - screen.height / 2), 1);
-    EXPECT_FALSE(about->isVisible());
+    EXPECT_FALSE(Window(*AboutBox)->isVisible());
 
     // Escape reaching the dimming layer ends the program like the main window's.
     QTest::keyClick(Window(*SubForm)->windowHandle(), Qt::Key_Escape);

@@ -90,7 +90,7 @@ void FormWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     // The frame's pixels as they are, alpha included.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    peer_.Paint(painter, event->rect());
+    for (const QRect& rect : event->region()) peer_.Paint(painter, rect);
 }
 
 // The window system's close (the close box, the window manager) goes to the
@@ -134,8 +134,6 @@ QtFormPeer::QtFormPeer(QtUi& ui, Form& form)
         // A 32-bit visual, so that the pixels carry their own alpha; without
         // one the window is opaque.
         window->setAttribute(perPixel_ ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
-        frame_ = QImage(std::max(form.Width(), 1), std::max(form.Height(), 1), FrameFormat());
-        frame_.fill(Qt::black);
         forceShape_ = true;
     } else {
         window->setAutoFillBackground(true);
@@ -389,7 +387,7 @@ void QtFormPeer::Invalidate(const QRect& rect) {
     QMetaObject::invokeMethod(Window(), [this] { Refresh(); }, Qt::QueuedConnection);
 }
 
-// Paints the changed part from the kit's composed picture. The shape of a
+// Asks for the changed part to be painted again. The shape of a
 // colour-keyed window is set only when a pixel of that part changed between
 // black and not black, as setting it is costly and makes the compositor
 // repaint.
@@ -398,46 +396,20 @@ void QtFormPeer::Refresh() {
     FormWidget* window = Window();
     if (!Rendered() || !window) return;
     const Form& form = GetForm();
-    const QSize size(std::max(form.Width(), 1), std::max(form.Height(), 1));
-    if (frame_.size() != size || frame_.format() != FrameFormat()) {
-        frame_ = QImage(size, FrameFormat());
-        frame_.fill(Qt::black);
-        dirty_ = QRect(QPoint(0, 0), size);
-        shape_ = QRegion();
+    const QRect whole(0, 0, std::max(form.Width(), 1), std::max(form.Height(), 1));
+    if (whole.size() != frameSize_) {
+        frameSize_ = whole.size();
+        dirty_ = whole;
         forceShape_ = true;
     }
-    const QRect dirty = dirty_ & frame_.rect();
+    const QRect dirty = dirty_ & whole;
     dirty_ = QRect();
-    if (dirty.isEmpty() && !forceShape_) return;
-
-    const bool keyed = form.ColourKeyBlack();
-    const unsigned alpha = form.AlphaBlend ? form.AlphaBlendValue() : 255u;
-    bool keyChanged = false;
-    if (!dirty.isEmpty()) {
-        // Only the changed part is composed: the spectrum changes a few
-        // times a second on a screen-sized window.
-        const Bitmap32 picture = form.RenderPart(dirty.left(), dirty.top(), dirty.width(), dirty.height());
-        const int right = std::min(dirty.right(), dirty.left() + picture.Width() - 1);
-        const int bottom = std::min(dirty.bottom(), dirty.top() + picture.Height() - 1);
-        for (int y = dirty.top(); y <= bottom; ++y) {
-            const Pixel* source = picture.Row(y - dirty.top()) - dirty.left();
-            auto* target = reinterpret_cast<QRgb*>(frame_.scanLine(y));
-            for (int x = dirty.left(); x <= right; ++x) {
-                const QRgb next = FramePixel(source[x], perPixel_, keyed, alpha);
-                if (((target[x] & 0xFFFFFFu) == 0) != ((source[x] & 0xFFFFFFu) == 0)) keyChanged = true;
-                target[x] = next;
-            }
-        }
-        window->update(dirty);
-    }
-    if (!keyed) return;
-    if (forceShape_) {
-        shape_ = NonBlackRegion(frame_, frame_.rect());
-    } else if (keyChanged) {
-        shape_ = shape_.subtracted(dirty).united(NonBlackRegion(frame_, dirty));
-    } else {
-        return;
-    }
+    if (!dirty.isEmpty()) window->update(dirty);
+    if (!form.ColourKeyBlack() || (dirty.isEmpty() && !forceShape_)) return;
+    const QRect area = forceShape_ ? whole : dirty;
+    const QRegion shown = NonBlackRegion(form, area);
+    if (!forceShape_ && (shown ^ (shape_ & area)).isEmpty()) return;
+    shape_ = forceShape_ ? shown : shape_.subtracted(area).united(shown);
     forceShape_ = false;
     window->setMask(shape_.isEmpty() ? kNothingShows : shape_);
     ++shapeUpdates_;
@@ -447,8 +419,24 @@ QImage::Format QtFormPeer::FrameFormat() const {
     return perPixel_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
 }
 
+// Paints a part of the window from the kit's composed picture, made for the
+// paint itself: the toolkit's backing store is the only copy of the window's
+// pixels.
 void QtFormPeer::Paint(QPainter& painter, const QRect& rect) const {
-    painter.drawImage(rect.topLeft(), frame_, rect);
+    const Form& form = GetForm();
+    const QRect area = rect & QRect(0, 0, form.Width(), form.Height());
+    const bool keyed = form.ColourKeyBlack();
+    const unsigned alpha = form.AlphaBlend ? form.AlphaBlendValue() : 255u;
+    const QImage::Format format = FrameFormat();
+    form.RenderBands(area.left(), area.top(), area.width(), area.height(), [&](int top, Bitmap32& band) {
+        for (int y = 0; y < band.Height(); ++y) {
+            Pixel* row = band.Row(y);
+            for (int x = 0; x < band.Width(); ++x) row[x] = FramePixel(row[x], perPixel_, keyed, alpha);
+        }
+        const QImage image(reinterpret_cast<const uchar*>(band.Row(0)), band.Width(), band.Height(),
+                           qsizetype(band.Width()) * qsizetype(sizeof(Pixel)), format);
+        painter.drawImage(QPoint(area.left(), top), image);
+    });
 }
 
 }  // namespace duskpane

@@ -39,19 +39,20 @@ QImage ToQImage(const Bitmap32& picture, bool transparentBlack) {
     return image;
 }
 
-QRegion NonBlackRegion(const QImage& frame, const QRect& rect) {
-    const QRect area = rect & frame.rect();
+QRegion NonBlackRegion(const Form& form, const QRect& rect) {
     std::vector<QRect> runs;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-        int x = area.left();
-        while (x <= area.right()) {
-            while (x <= area.right() && (row[x] & 0xFFFFFFu) == 0) ++x;
-            const int start = x;
-            while (x <= area.right() && (row[x] & 0xFFFFFFu) != 0) ++x;
-            if (x > start) runs.emplace_back(start, y, x - start, 1);
+    form.RenderBands(rect.left(), rect.top(), rect.width(), rect.height(), [&](int top, Bitmap32& band) {
+        for (int y = 0; y < band.Height(); ++y) {
+            const Pixel* row = band.Row(y);
+            int x = 0;
+            while (x < band.Width()) {
+                while (x < band.Width() && (row[x] & 0xFFFFFFu) == 0) ++x;
+                const int start = x;
+                while (x < band.Width() && (row[x] & 0xFFFFFFu) != 0) ++x;
+                if (x > start) runs.emplace_back(rect.left() + start, top + y, x - start, 1);
+            }
         }
-    }
+    });
     QRegion region;
     // Rows of height one, sorted by y then x, never touching sideways: the
     // banded form that setRects takes as it is.

@@ -24,9 +24,9 @@ class QtUi;
 // are left out (fully transparent).
 QImage ToQImage(const Bitmap32& picture, bool transparentBlack);
 QColor ToQColor(Pixel colour);
-// The pure black / not black pixels of a rectangle of an RGB32 frame: the
-// non-black ones as a region in the frame's coordinates.
-QRegion NonBlackRegion(const QImage& frame, const QRect& rect);
+// The pixels of a rectangle of a form as it shows that are not pure black,
+// as a region in the form's coordinates.
+QRegion NonBlackRegion(const Form& form, const QRect& rect);
 
 class QtControlPeer : public ControlPeer {
 public:
@@ -151,7 +151,8 @@ private:
     bool refreshPending_ = false;
     // The whole shape is computed anew at the next refresh.
     bool forceShape_ = false;
-    QImage frame_;
+    // The size the window was last painted at.
+    QSize frameSize_;
     QRect dirty_;
     QRegion shape_;
     int shapeUpdates_ = 0;

@@ -183,39 +183,26 @@ void Win32FormPeer::RestoreFocus() {
 void Win32FormPeer::Invalidate(const RECT& rect) {
     if (!window_) return;
     if (Rendered()) {
-        stale_ = true;
         InvalidateRect(window_, &rect, FALSE);
     } else {
         InvalidateRect(window_, nullptr, TRUE);
     }
 }
 
-// Paints the changed part from the kit's composed picture, made anew only
-// when something changed since the last paint.
+// Paints the part the system asks for from the kit's composed picture, made
+// for the paint itself: the window's own surface is the only copy of its
+// pixels.
 void Win32FormPeer::Paint() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);
     const Form& form = GetForm();
-    if (frame_.Width() != form.Width() || frame_.Height() != form.Height()) {
-        frame_ = form.Render();
-        stale_ = false;
-        ++renders_;
-    } else if (stale_) {
-        // Every change invalidates its own rectangle, so the part to paint
-        // covers all that changed since the last paint: only it is composed.
-        const int left = std::max<int>(paint.rcPaint.left, 0);
-        const int top = std::max<int>(paint.rcPaint.top, 0);
-        const int right = std::min<int>(paint.rcPaint.right, frame_.Width());
-        const int bottom = std::min<int>(paint.rcPaint.bottom, frame_.Height());
-        if (right > left && bottom > top) {
-            const Bitmap32 part = form.RenderPart(left, top, right - left, bottom - top);
-            for (int y = top; y < bottom; ++y)
-                std::copy_n(part.Row(y - top), right - left, frame_.Row(y) + left);
-        }
-        stale_ = false;
-        ++renders_;
-    }
-    DrawPixels(dc, paint.rcPaint.left, paint.rcPaint.top, frame_, paint.rcPaint);
+    const int left = std::max<int>(paint.rcPaint.left, 0);
+    const int top = std::max<int>(paint.rcPaint.top, 0);
+    const int right = std::min<int>(paint.rcPaint.right, form.Width());
+    const int bottom = std::min<int>(paint.rcPaint.bottom, form.Height());
+    form.RenderBands(left, top, right - left, bottom - top, [&](int bandTop, Bitmap32& band) {
+        DrawPixels(dc, left, bandTop, band, RECT{0, 0, band.Width(), band.Height()});
+    });
     EndPaint(window_, &paint);
 }
 

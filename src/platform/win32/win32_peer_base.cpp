@@ -29,9 +29,14 @@ void DrawPixels(HDC dc, int x, int y, const Bitmap32& picture, const RECT& part)
     if (right <= left || bottom <= top) return;
     const int width = right - left;
     const int height = bottom - top;
-    std::vector<Pixel> rows(size_t(width) * size_t(height));
-    for (int row = 0; row < height; ++row)
-        std::copy_n(picture.Row(top + row) + left, width, rows.begin() + ptrdiff_t(row) * width);
+    // Whole rows are handed over as they lie; a narrower part is gathered.
+    std::vector<Pixel> rows;
+    if (width != picture.Width()) {
+        rows.resize(size_t(width) * size_t(height));
+        for (int row = 0; row < height; ++row)
+            std::copy_n(picture.Row(top + row) + left, width, rows.begin() + ptrdiff_t(row) * width);
+    }
+    const Pixel* bits = rows.empty() ? picture.Row(top) : rows.data();
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -40,7 +45,7 @@ void DrawPixels(HDC dc, int x, int y, const Bitmap32& picture, const RECT& part)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, x + (left - part.left), y + (top - part.top), DWORD(width), DWORD(height), 0, 0, 0,
-                      UINT(height), rows.data(), &info, DIB_RGB_COLORS);
+                      UINT(height), bits, &info, DIB_RGB_COLORS);
 }
 
 // ---------------------------------------------------------------- the base

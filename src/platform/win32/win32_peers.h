@@ -93,8 +93,6 @@ public:
     // A part of a rendered form changed (form coordinates); it is painted
     // again soon.
     void Invalidate(const RECT& rect);
-    // How many times the composed picture was made anew (for tests).
-    int Renders() const { return renders_; }
     // Places the window again (the screen's size changed).
     void ApplyBounds() override;
     void Repaint(const Rect& area) override;
@@ -129,10 +127,6 @@ private:
     void FocusQuietly(Control& control) override;
 
     bool raisePending_ = false;
-    // The composed picture must be made anew before the next paint.
-    bool stale_ = true;
-    Bitmap32 frame_;
-    int renders_ = 0;
 };
 
 }  // namespace duskpane
