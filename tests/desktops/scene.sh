@@ -71,6 +71,8 @@ bright_above_dimming() {  # bright_above_dimming WINDOW: it shows undimmed in th
     [ "$(shot_mean "$x" "$y" "$w" "$h")" -gt 150 ]
 }
 
+clock_lit() { [ "$(clock_pixels "$current_shot")" -gt 300 ]; }  # the clock shows in the current shot
+
 white_before() {
     near "$(shot_pixel "$panel_x" "$panel_y")" 255 && near "$(shot_pixel $((width / 2)) $((height / 2)))" 255
 }
@@ -112,7 +114,7 @@ if program_shows; then
         input mousemove $((width * 11 / 20)) $((height * 3 / 8)) click 3
     fi
     if wait_until 3 shown_menu >/dev/null; then
-        menu_shown() { bright_above_dimming "$1" && [ "$(clock_pixels "$current_shot")" -gt 300 ] && panel_dimmed 55; }
+        menu_shown() { bright_above_dimming "$1" && clock_lit && panel_dimmed 55; }
         shot_until 2 menu menu_shown "$(shown_menu)"
         check "the menu shows above the dimming" bright_above_dimming "$(shown_menu)"
         rgb=$(shot_pixel $((width / 4)) $((height * 3 / 4)))
@@ -129,7 +131,7 @@ if program_shows; then
     check "the menu's keyboard accelerator opens the transparency dialog" test -n "$dialog"
     if [ -n "$dialog" ]; then
         dialog_shown() {
-            bright_above_dimming "$dialog" && [ "$(clock_pixels "$current_shot")" -gt 300 ] && panel_dimmed 55 panel-under-dialog
+            bright_above_dimming "$dialog" && clock_lit && panel_dimmed 55 panel-under-dialog
         }
         shot_until 2 dialog dialog_shown
         check "the transparency dialog shows above the dimming" bright_above_dimming "$dialog"
@@ -153,7 +155,7 @@ if program_shows; then
         gone "$dialog"
         check "Enter keeps the new dimming and saves it" test "$(setting MAIN TRANSPARENCY)" = 190
         kept_shown() {
-            near "$(shot_pixel $((width / 2)) $((height / 2)))" 65 && [ "$(clock_pixels "$current_shot")" -gt 300 ] &&
+            near "$(shot_pixel $((width / 2)) $((height / 2)))" 65 && clock_lit &&
                 { unmet panel || near "$(shot_pixel "$panel_x" "$panel_y")" 65; }
         }
         shot_until 2 kept kept_shown
@@ -183,7 +185,7 @@ if program_shows; then
         [ "$focus" = "$main" ] || [ "$focus" = "$sub" ]
     }
     wait_until 2 program_has_keyboard
-    clicked_shown() { near "$(shot_pixel $((width / 2)) $((height - 150)))" 65 && [ "$(clock_pixels "$current_shot")" -gt 300 ]; }
+    clicked_shown() { near "$(shot_pixel $((width / 2)) $((height - 150)))" 65 && clock_lit; }
     shot_until 2 clicked clicked_shown
     bright=$(clock_pixels "$current_shot")
     check "after the click the clock still shows above the dimming ($bright white pixels)" test "$bright" -gt 300

@@ -80,7 +80,8 @@ picture=$(pixel $((width / 2)) $((height / 2)))
 xrandr --newmode 1024x768 60 1024 1048 1184 1344 768 771 777 806 >/dev/null 2>&1
 xrandr --addmode screen 1024x768 && xrandr --output screen --mode 1024x768 && xrandr --fb 1024x768
 sleep 1
-check "both windows take the new resolution" test "$(window_box "$main") $(window_box "$sub")" = "0 0 1024 768 0 0 1024 768"
+check "both windows take the new resolution" \
+    test "$(window_box "$main") $(window_box "$sub")" = "0 0 1024 768 0 0 1024 768"
 check "the wallpaper is centred on the new screen (got $(pixel 512 384), was $picture)" \
     test "$(pixel 512 384)" = "$picture"
 xrandr --output screen --mode "${width}x${height}" && xrandr --fb "${width}x${height}"
