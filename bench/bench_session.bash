@@ -1,22 +1,23 @@
 # Shared by the benchmark scripts (sourced, not a benchmark itself): the
-# picture folder, a private X display at the screen size the figures are
-# taken at, a private sound server playing a tone, the settings that start a
-# folder slideshow with the spectrum, and the CPU and memory readings.
-#   require_tools TOOL...        exit 77 (skipped) when one is missing (shared)
+# picture folder, the screen size the figures are taken at, a private sound
+# server playing a tone, the settings that start a folder slideshow with the
+# spectrum, and the CPU and memory readings. The display, the program's
+# windows and its end are the tests' (../tests/robustness/desktop_session.bash).
 #   bench_pictures FOLDER        200 pictures there, made once and kept
-#   bench_display                Xvfb, a white desktop window, picom
 #   bench_sound                  a PulseAudio server of our own, its null sink
 #                                playing a 1 kHz tone, its monitor the default source
-#   bench_linux_settings FOLDER  a private XDG_CONFIG_HOME with the settings file ($database)
+#   bench_linux_settings FOLDER  the settings file ($database, of start_display)
 #   bench_measure PID NAME       CPU (% of one core) and peak RSS over $duration
+#   bench_ended HOW [WHO]        the program ended on HOW (a signal, a key) with
+#                                exit code 0, else a failure
 #   capture_stream APPLICATION   the sound server records for that client
 #   slideshow_changes            the middle of the screen shows new pictures
 #   picture_shown                the middle of the screen shows a picture
-# The caller sets `work` (a temporary folder), traps EXIT to bench_cleanup
+# The caller sets `work` (a temporary folder), traps EXIT to session_cleanup
 # and may add its own process ids to `pids` (stopped last started first).
 
-# shellcheck source=../tests/x_session.bash
-source "$(dirname "${BASH_SOURCE[0]}")/../tests/x_session.bash"
+# shellcheck source=../tests/robustness/desktop_session.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/robustness/desktop_session.bash"
 
 width=1920
 height=1080
@@ -24,15 +25,8 @@ duration=${DURATION:-60}
 warmup=${WARMUP:-10}
 # The slideshow period in seconds; every second by default, the hardest case.
 change_seconds=${CHANGE_SECONDS:-1}
-pids=()
 bench_failures=0
 clock_ticks=$(getconf CLK_TCK)
-
-bench_cleanup() {
-    stop_started
-    rm -rf "$work"
-}
-
 
 bench_fail() {  # bench_fail MESSAGE: counted, the script ends with status 1
     echo "FAILED: $1"
@@ -69,15 +63,10 @@ bench_pictures() {
     done
 }
 
-bench_display() { x_display_start desktop; }
-
 # The tone lasts longer than any run of the script needs.
 bench_sound() {
-    pulse_server_start "$work/native"
-    pids+=("$pulse_pid")
-    sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth $((3 * (warmup + duration) + 120)) sine 1000 vol 0.5
-    paplay -d tone_sink "$work/tone.wav" &
-    pids+=($!)
+    start_sound_server
+    tone_seconds=$((3 * (warmup + duration) + 120)) play_tone
     sleep 0.3
 }
 
@@ -86,28 +75,13 @@ bench_sound() {
 # slideshow changing every $change_seconds seconds, the picture blended at
 # 128, the dimming at 200 and the spectrum shown.
 bench_linux_settings() {
-    export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-    database="$XDG_CONFIG_HOME/Kirameda/Duskpane/settings.sqlite3"
     local folder=$1
-    mkdir -p "$(dirname "$database")"
-    chmod 700 "$XDG_CONFIG_HOME" "$XDG_CONFIG_HOME/Kirameda" "$XDG_CONFIG_HOME/Kirameda/Duskpane"
     local quoted=${folder//\'/\'\'}
-    sqlite3 "$database" <<SQL
-CREATE TABLE section(name TEXT PRIMARY KEY);
-CREATE TABLE value(section TEXT NOT NULL, name TEXT NOT NULL, data, PRIMARY KEY(section, name));
-INSERT INTO section(name) VALUES ('WALLPAPER'), ('WAVE_SPECTRUM'), ('MAIN');
-INSERT INTO value(section, name, data) VALUES
-    ('WALLPAPER', 'TRANSPARENCY', '1'),
-    ('WALLPAPER', 'ALPHA_VALUE', 128),
-    ('WALLPAPER', 'WP_FILE', ''),
-    ('WALLPAPER', 'WP_DISP_MODE', '1'),
-    ('WALLPAPER', 'WP_FOLDER', '$quoted'),
-    ('WALLPAPER', 'WP_CHG_TIME', $((change_seconds))),
-    ('WAVE_SPECTRUM', 'WAVE_SPECTRUM', '1'),
-    ('MAIN', 'TRANSPARENCY', 200);
-SQL
+    seed_settings "INSERT INTO value(section, name, data) VALUES
+        ('WALLPAPER', 'TRANSPARENCY', '1'), ('WALLPAPER', 'ALPHA_VALUE', 128), ('WALLPAPER', 'WP_FILE', ''),
+        ('WALLPAPER', 'WP_DISP_MODE', '1'), ('WALLPAPER', 'WP_FOLDER', '$quoted'),
+        ('WALLPAPER', 'WP_CHG_TIME', $((change_seconds))), ('WAVE_SPECTRUM', 'WAVE_SPECTRUM', '1'),
+        ('MAIN', 'TRANSPARENCY', 200)"
 }
 
 cpu_ticks() {  # cpu_ticks PID: user and system time so far, in clock ticks
@@ -185,6 +159,15 @@ bench_details() {
     pmap -x "$1" >"$DETAILS/$2.pmap" 2>/dev/null
 }
 
+bench_ended() {
+    ended_with 0 && return 0
+    if [ -n "$exit_code" ]; then
+        bench_fail "${2:-the program} ended with exit code $exit_code"
+    else
+        bench_fail "${2:-the program} did not end on $1 within 10 s"
+    fi
+}
+
 capture_stream() {  # capture_stream APPLICATION: a running record stream of that client
     pactl list source-outputs | awk -v name="application.name = \"$1\"" '
         /^Source Output #/ { corked = "" }
@@ -250,11 +233,5 @@ bench_linux_start() {
     bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
 
     work=$(mktemp -d)
-    app=
-    trap bench_linux_cleanup EXIT
-}
-
-bench_linux_cleanup() {
-    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    bench_cleanup
+    trap session_cleanup EXIT
 }

@@ -23,7 +23,7 @@ bench/make_large_jpeg.sh 16384 8192 "$large" || { echo "FAILED: making the pictu
 mkdir -p "$work/one"
 cp "$large" "$work/one/sky.jpg"
 
-bench_display
+start_display
 bench_sound
 bench_linux_settings "$work/one"
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $width x $height;" \
@@ -71,20 +71,9 @@ echo "clock: $minutes changes of minute watched, $missed shown late or not at al
 
 picture_shown || bench_fail "the middle of the screen is plain: the picture is not shown"
 
-ending_start=$EPOCHREALTIME
 kill -TERM "$app"
-for _ in $(seq 1000); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
-ending_end=$EPOCHREALTIME
-if kill -0 "$app" 2>/dev/null; then
-    bench_fail "the program did not end on SIGTERM within 10 s"
-else
-    wait "$app"
-    code=$?
-    echo "SIGTERM to the end of the process: $(awk -v a="$ending_start" -v b="$ending_end" \
-        'BEGIN { printf "%.0f", (b - a) * 1000 }') ms, exit code $code"
-    [ "$code" -eq 0 ] || bench_fail "the program ended with exit code $code"
-fi
-app=
+poll=0.01 bench_ended SIGTERM
+[ -n "$exit_code" ] && echo "SIGTERM to the end of the process: $waited_ms ms, exit code $exit_code"
 [ -s "$work/program.log" ] && { echo "the program said:"; cat "$work/program.log"; }
 
 [ "$bench_failures" -eq 0 ] && echo "all met"

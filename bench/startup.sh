@@ -24,7 +24,7 @@ bench_linux_start
 # Only the length of the tone depends on these.
 duration=$((runs * 2))
 warmup=0
-bench_display
+start_display
 bench_sound
 bench_linux_settings "$pictures"
 
@@ -51,15 +51,19 @@ done <"$work/xev.fifo" >"$work/events" 2>/dev/null &
 pids+=($!)
 sleep 0.5
 
-window_of() {  # window_of TITLE: the program's screen-sized window of that title
-    xwininfo -root -tree | awk -v title="\"$1\":" -v size="${width}x${height}+0+0" \
-        '$2 == title && index($0, "(\"duskpane\"") && index($0, size) { print $1; exit }'
-}
-
 mapped_at() {  # mapped_at FIRST_LINE WINDOW: "TIME TICKS" of the window's map, after that line
     tail -n +"$1" "$work/events" | awk -v id="$2" '
         / MapNotify event/ { pending = 1; next }
         pending { pending = 0; for (i = 3; i < NF; ++i) if ($i == "window" && $(i + 1) == id ",") { print $1, $2; exit } }'
+}
+
+# Both screen windows mapped since that line of the events (mapped_at of
+# each in main_at and sub_at); the windows are looked for once two maps came.
+both_mapped() {
+    [ "$(tail -n +"$1" "$work/events" | grep -c ' MapNotify event')" -ge 2 ] || return 1
+    main_at=$(mapped_at "$1" "$(window_of Duskpane)")
+    sub_at=$(mapped_at "$1" "$(window_of SubForm)")
+    [ -n "$main_at" ] && [ -n "$sub_at" ]
 }
 
 median_of() {  # the median of the numbers on standard input, with the minimum and maximum: "MIN MEDIAN MAX"
@@ -77,17 +81,7 @@ for ((run = 1; run <= runs; ++run)); do
     "$program" >"$work/program.log" 2>&1 &
     app=$!
     echo "$app" >"$work/pid"
-    main_at=
-    sub_at=
-    for _ in $(seq 150); do
-        main=$(window_of Duskpane)
-        sub=$(window_of SubForm)
-        [ -n "$main" ] && main_at=$(mapped_at "$first" "$main")
-        [ -n "$sub" ] && sub_at=$(mapped_at "$first" "$sub")
-        [ -n "$main_at" ] && [ -n "$sub_at" ] && break
-        sleep 0.1
-    done
-    if [ -z "$main_at" ] || [ -z "$sub_at" ]; then
+    if ! wait_until 15 both_mapped "$first"; then
         bench_fail "run $run: the program's windows were not mapped within 15 s"
     else
         read -r ms cpu_ms < <(awk -v a="$started" -v m="$main_at" -v s="$sub_at" -v hz="$clock_ticks" '
@@ -99,15 +93,7 @@ for ((run = 1; run <= runs; ++run)); do
         echo "run $run: $ms ms (the program's CPU time by then: $cpu_ms ms)"
     fi
     kill -TERM "$app"
-    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
-    if kill -0 "$app" 2>/dev/null; then
-        bench_fail "run $run: the program did not end on SIGTERM"
-        kill -9 "$app"
-    fi
-    wait "$app"
-    code=$?
-    [ "$code" -eq 0 ] || bench_fail "run $run: the program ended with exit code $code"
-    app=
+    bench_ended SIGTERM "run $run: the program"
     if [ -s "$work/program.log" ]; then
         echo "run $run: the program said:"
         cat "$work/program.log"

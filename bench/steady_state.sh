@@ -21,7 +21,7 @@ require_tools Xvfb picom xwud xwd convert sqlite3 pulseaudio pactl paplay sox ca
 
 bench_linux_start
 
-bench_display
+start_display
 bench_sound
 bench_linux_settings "$pictures"
 
@@ -40,15 +40,7 @@ else
 fi
 slideshow_changes || bench_fail "the slideshow did not change pictures"
 kill -TERM "$app"
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
-if kill -0 "$app" 2>/dev/null; then
-    bench_fail "the program did not end on SIGTERM"
-else
-    wait "$app"
-    code=$?
-    [ "$code" -eq 0 ] || bench_fail "the program ended with exit code $code"
-fi
-app=
+bench_ended SIGTERM
 saved=$(sqlite3 "$database" "SELECT data FROM value WHERE section = 'WALLPAPER' AND name = 'WP_DISP_MODE'")
 [ "$saved" = 1 ] || bench_fail "the folder slideshow was not in force (saved WP_DISP_MODE '$saved')"
 [ -s "$work/program.log" ] && { echo "the program said:"; cat "$work/program.log"; }

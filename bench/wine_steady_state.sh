@@ -20,7 +20,7 @@ cd "$(dirname "$0")/.." || exit 1
 # shellcheck source=bench/bench_session.bash
 source bench/bench_session.bash
 # shellcheck source=tests/win32/wine_session.bash
-source tests/win32/wine_session.bash
+source tests/win32/wine_session.bash  # after bench_session.bash: its overrides stay
 require_tools Xvfb picom xwud xwd xwininfo xdotool convert pulseaudio pactl paplay sox
 
 program=${PROGRAM:-}
@@ -41,7 +41,7 @@ else
     bench_pictures "$pictures" || { echo "FAILED: making the pictures"; exit 1; }
 fi
 
-start_display desktop
+x_display_start desktop
 make_prefix
 # make_prefix points Wine at no sound server; this one brings its own.
 bench_sound
@@ -89,22 +89,11 @@ program_process() {  # the duskpane.exe process of this prefix
     prefix_processes | awk 'index($0, "duskpane.exe") { print $1; exit }'
 }
 
-main_window() {  # the program's screen-sized window without a title
-    xwininfo -root -tree | awk -v size="${width}x${height}+0+0" \
-        '/\(has no name\)/ && index($0, "(\"duskpane.exe\"") && index($0, size) { print $1; exit }'
-}
-
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $width x $height;" \
     "$warmup s warm-up, $duration s measured; $("$wine" --version 2>/dev/null)"
 
-"$wine" "$program" >"$work/program.log" 2>&1 &
-app=$!
-exe=
-for _ in $(seq 100); do
-    exe=$(program_process)
-    [ -n "$exe" ] && [ -n "$(main_window)" ] && break
-    sleep 0.1
-done
+start_program
+exe=$(program_process)
 [ -n "$exe" ] || { echo "FAILED: no duskpane.exe process"; exit 1; }
 
 sleep "$warmup"
@@ -163,18 +152,8 @@ else
     slideshow_changes || bench_fail "the slideshow did not change pictures"
 fi
 
-main=$(main_window)
-xdotool windowfocus --sync "$main"
-xdotool key Escape
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then
-    bench_fail "the program did not end on Escape"
-else
-    wait "$app"
-    code=$?
-    [ "$code" -eq 0 ] || bench_fail "the program ended with exit code $code"
-fi
-app=
+quit_program
+bench_ended Escape
 saved=$(timeout 60 "$wine" reg query "$key\\WALLPAPER" /v WP_DISP_MODE 2>/dev/null | tr -d '\r' |
     awk '$1 == "WP_DISP_MODE" { print $3 }')
 [ "$saved" = 1 ] || bench_fail "the folder slideshow was not in force (saved WP_DISP_MODE '$saved')"

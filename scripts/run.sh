@@ -19,22 +19,18 @@ fi
 
 # No display: Xvfb with picom, so that the dimming is real.
 scripts/setup.sh virtual-display
-work=$(mktemp -d)
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
-picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-picom=$!
-trap 'kill "$picom" "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+# shellcheck source=../tests/x_session.bash
+source tests/x_session.bash
+work=$(mktemp -d) width=1280 height=800 pids=()
+trap 'set +e; stop_started; rm -rf "$work"' EXIT
+x_display_start
+picom_start
 
 "$program" &
 app=$!
 sleep 2
 shot=build/linux/duskpane-screenshot.png
-import -silent -window root "$shot"
+screen_shot "$shot"
 cat <<MSG
 No display was set, so Duskpane runs on the virtual display $DISPLAY.
 A screenshot of it is in $shot.

@@ -4,17 +4,32 @@
 #   require_tools TOOL...       exit 77 (skipped) when one is missing
 #   stop_started                stops what pids holds, last started first
 #   check DESCRIPTION CMD...    counts a failure in `failures` when CMD fails
+#   wait_until SECONDS CMD...   runs CMD every 50 ms (every $poll s when set)
+#                               until it succeeds, for at most SECONDS (whole)
+#                               of real time; the milliseconds it took in
+#                               waited_ms
+#   wait_output SECONDS CMD...  the same for a CMD that prints something; prints it
 #   x_display_start [desktop]   Xvfb on a free display, DISPLAY exported;
 #                               with "desktop" a white desktop window and the
 #                               compositing manager picom on it
 #   x_server_start CMD...       an X server CMD that writes its display number
 #                               to fd 3 (-displayfd 3), DISPLAY exported
 #   x_white_desktop [WIDTH]     a white window over the whole screen
-#   wait_until SECONDS CMD...   polls CMD every 50 ms until it succeeds
+#   picom_start                 the compositing manager
 #   compositor_running          the compositing selection of screen 0 is owned
 #   screen_shot FILE            the screen as it shows now (what the compositing
 #                               manager made of it) into FILE, a PNG
-#   screen_pixel X Y            "R G B" of one pixel of the screen now
+#   shot NAME                   the same into $DUSKPANE_SHOTS/NAME.png, when set
+#   pixel X Y                   "R G B" of one pixel of the screen now
+#   png_pixel FILE X Y          "R G B" of one pixel of a picture
+#   colour_pixels COLOUR [PART [FUZZ]]
+#                               pixels of COLOUR (within FUZZ %) on the screen
+#                               now, or in its PART (WxH+X+Y)
+#   program_windows             the shown windows of the program $app, one id a line
+#   window_of TITLE             the largest of them with that title
+#   window_box WINDOW           "X Y W H" of a window on the screen
+#   shown WINDOW                the window is shown now
+#   gone WINDOW                 it is not, or no longer within 5 s
 #   session_bus_start           a D-Bus session bus in XDG_RUNTIME_DIR
 #   pulse_server_start SOCKET   PulseAudio with a null sink "tone_sink" whose
 #                               monitor is the default source, listening on
@@ -67,9 +82,13 @@ x_display_start() {
     x_server_start Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp
     [ "${1:-}" = desktop ] || return 0
     x_white_desktop
+    picom_start
+    sleep 0.3
+}
+
+picom_start() {
     picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
     pids+=($!)
-    sleep 0.3
 }
 
 x_white_desktop() {  # x_white_desktop [WIDTH]: that wide, else the screen's width
@@ -80,14 +99,23 @@ x_white_desktop() {  # x_white_desktop [WIDTH]: that wide, else the screen's wid
 }
 
 wait_until() {
-    local limit=$(($1 * 20)) tries
+    local started=${EPOCHREALTIME/[.,]/} met=0
+    local end=$((started + $1 * 1000000))
     shift
-    for ((tries = 0; tries < limit; ++tries)); do
-        "$@" && return 0
-        sleep 0.05
+    while ! "$@"; do
+        ((${EPOCHREALTIME/[.,]/} < end)) || { met=1; break; }
+        sleep "${poll:-0.05}"
     done
-    return 1
+    waited_ms=$(((${EPOCHREALTIME/[.,]/} - started) / 1000))
+    return $met
 }
+
+wait_output() {
+    local limit=$1 output
+    shift
+    wait_until "$limit" output_of "$@" && printf '%s\n' "$output"
+}
+output_of() { output=$("$@"); [ -n "$output" ]; }
 
 compositor_running() {
     python3 - <<'PY'
@@ -118,7 +146,13 @@ screen_shot() {
     fi
 }
 
-screen_pixel() {
+shot() {
+    [ -n "${DUSKPANE_SHOTS:-}" ] || return 0
+    mkdir -p "$DUSKPANE_SHOTS"
+    screen_shot "$DUSKPANE_SHOTS/$1.png"
+}
+
+pixel() {
     local shot
     shot=$(mktemp --suffix=.png)
     screen_shot "$shot"
@@ -126,10 +160,39 @@ screen_pixel() {
     rm -f "$shot"
 }
 
-png_pixel() {  # png_pixel FILE X Y: "R G B" of a pixel of a picture
+png_pixel() {
     convert "$1" -crop 1x1+"$2"+"$3" -depth 8 txt:- |
         sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n1
 }
+
+colour_pixels() {
+    screen_shot "$work/colours.png"
+    convert "$work/colours.png" ${2:+-crop "$2" +repage} -fuzz "${3:-0}%" -fill black +opaque "$1" \
+        -fill white -opaque "$1" -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+program_windows() { xdotool search --onlyvisible --pid "$app" 2>/dev/null; }
+
+window_of() {
+    local id area best= best_area=0
+    for id in $(program_windows); do
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] || continue
+        area=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w * h }')
+        if [ "${area:-0}" -gt "$best_area" ]; then
+            best=$id
+            best_area=$area
+        fi
+    done
+    [ -n "$best" ] && printf '0x%x\n' "$best"
+}
+
+window_box() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
+}
+
+shown() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+gone() { wait_until 5 eval "! shown $1"; }
 
 # A session bus for the desktops that keep their settings behind D-Bus
 # (xfwm4's xfconf, KWin, mutter). Without one xfwm4 finds no settings and
@@ -155,8 +218,7 @@ PA
     pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
         >>"$work/pulse.log" 2>&1 &
     pulse_pid=$!
-    local _
-    for _ in $(seq 200); do pactl info >/dev/null 2>&1 && return 0; sleep 0.025; done
+    wait_until 5 eval 'pactl info >/dev/null 2>&1' && return 0
     echo "FAILED: the sound server did not start"
     cat "$work/pulse.log"
     exit 1

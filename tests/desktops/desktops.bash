@@ -20,7 +20,6 @@
 #   shot_pixel X Y              "R G B" of the current shot
 #   shot_mean X Y W H           mean brightness (0..255) of a part of it
 #   near "R G B" VALUE          a grey of VALUE, within the tolerance
-#   window_box WINDOW           "X Y W H" of a window on the screen
 #   scene_begin NAME BUILD_DIR  the work folder; screenshots and, at the end,
 #                               the logs go to BUILD_DIR/desktops
 #   scene_took                  milliseconds since scene_begin
@@ -106,11 +105,6 @@ window_manager_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep
 x_desktop_ready() {  # x_desktop_ready NAME: the window manager runs and composites
     wait_until 20 window_manager_ready || { echo "FAILED: $1 did not start"; cat "$work/$1.log"; exit 1; }
     wait_until 20 compositor_running || { echo "FAILED: $1 does not composite"; cat "$work/$1.log"; exit 1; }
-}
-
-picom_start() {
-    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-    pids+=($!)
 }
 
 # Two monitors on Xorg's dummy driver: DUMMY0 (width × height) at the left,
@@ -347,16 +341,8 @@ weston_screen_shot() {
     convert "$work"/wayland-screenshot-*.png -alpha off "png:$1"
 }
 
-shot_until() {
-    local limit=$(($(date +%s%N) + $1 * 1000000000)) name=$2
-    shift 2
-    while true; do
-        screenshot "$name"
-        "$@" && return 0
-        [ "$(date +%s%N)" -lt "$limit" ] || return 1
-        sleep 0.1
-    done
-}
+shot_until() { wait_until "$1" shot_shows "${@:2}"; }
+shot_shows() { screenshot "$1" && "${@:2}"; }
 
 shot_pixel() { png_pixel "$current_shot" "$@"; }
 
@@ -370,9 +356,4 @@ near() {  # near "R G B" VALUE: a grey of VALUE, within the compositor's roundin
     for c in "$r" "$g" "$b"; do
         [ "${c:-999}" -ge $(($2 - tolerance)) ] && [ "$c" -le $(($2 + tolerance)) ] || return 1
     done
-}
-
-window_box() {  # window_box WINDOW: "X Y W H" on the screen
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
 }

@@ -21,8 +21,8 @@ check "the sound server is PipeWire" eval 'pactl info | grep -q "on PipeWire"'
 play_tone
 start_program
 
-check "the program records from PipeWire" within 5 capturing
-check "the tone lights the bars" within 5 bars_lit
+check "the program records from PipeWire" wait_until 5 capturing
+check "the tone lights the bars" wait_until 5 bars_lit
 
 bars_at() {  # bars_at PERCENT: the bars' pixels at that output volume, settled
     pactl set-sink-volume tone_sink "$1%"
@@ -43,7 +43,5 @@ check_sound_server_restart KILL
 
 quit_program
 check "Escape ends the program with exit code 0" ended_with 0
-check "no sanitizer report" test "$(sanitizer_reports)" -eq 0
 echo "timing: scene $(scene_took) ms"
-[ "$failures" -eq 0 ] && echo "all passed" || cat "$work/program.log"
-exit $((failures > 0))
+session_end

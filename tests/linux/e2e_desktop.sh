@@ -7,12 +7,9 @@
 set -u
 
 program=${1:?usage: e2e_desktop.sh path/to/duskpane}
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=../robustness/desktop_session.bash
-source "$here/../robustness/desktop_session.bash"
-trap session_cleanup EXIT
-require_tools Xvfb picom xdotool xwud xwininfo xwd import convert sqlite3 xrandr
+source "$(dirname "$0")/../robustness/desktop_session.bash"
+session_begin Xvfb picom xdotool xwud xwininfo xwd import convert sqlite3 xrandr
 
 # No sound server: the program runs without one.
 start_display
@@ -32,35 +29,26 @@ check "white under the dimming layer at alpha 200 reads 55 (got $r $g $b)" \
     test "$r $g $b" = "55 55 55"
 
 screen_shot "$work/screen.png"
-convert "$work/screen.png" -crop 166x64+8+8 +repage "$work/clock.png"
-bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
+bright=$(clock_pixels "$work/screen.png")
 check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
-lit=$(convert "$work/clock.png" -colorspace gray -threshold 99% txt:- | grep -m1 -E '#FFFFFF|gray\(255\)' |
-    sed 's/^\([0-9]*\),\([0-9]*\):.*/\1 \2/')
-read -r lit_x lit_y <<<"$lit"
+read -r lit_x lit_y <<<"$(clock_digit "$work/screen.png")"
 check "a click on a digit goes to the main window" test "$(pointer_window $((lit_x + 8)) $((lit_y + 8)))" = "$main"
 check "a click on black goes through to the dimming window" test "$(pointer_window 700 300)" = "$sub"
 
 # A right click on black opens the menu: four items, three lines between.
 xdotool mousemove 700 300 click 3
 sleep 0.6
-menu=$(xwininfo -root -tree | awk '/\("duskpane"/ && $0 ~ /\+700\+300 / { print $1; exit }')
+menu=$(menu_at 700 300)
 check "the right click opened the menu" test -n "$menu"
 if [ -n "$menu" ]; then
-    xwd -id "$menu" -silent | convert xwd:- "$work/menu.png"
-    # Rows with dark text, grouped: one group per item.
-    items=$(convert "$work/menu.png" -colorspace gray -depth 8 txt:- |
-        awk -F'[,:() ]+' 'NR > 1 && $3 + 0 < 110 { dark[$2] = 1 }
-            END { n = 0; for (y = 0; y < 2000; ++y) { if ((y in dark) && !((y - 1) in dark)) ++n } print n }')
+    items=$(menu_items "$menu")
     check "the menu shows exactly four items (found $items)" test "$items" -eq 4
 fi
 xdotool key Escape  # closes the menu
 sleep 0.3
 
 # A left click on the dimming layer and Escape end the program.
-xdotool mousemove 700 300 click 1
-sleep 0.2
-xdotool key Escape
+quit_program
 check "Escape ends the program with exit code 0" ended_with 0
 
 kinds=$(sqlite3 "$database" "SELECT section || '/' || name || '=' || typeof(data) FROM value ORDER BY 1" | tr '\n' ' ')
@@ -93,8 +81,7 @@ xrandr --newmode 1024x768 60 1024 1048 1184 1344 768 771 777 806 >/dev/null 2>&1
 xrandr --addmode screen 1024x768 && xrandr --output screen --mode 1024x768 && xrandr --fb 1024x768
 sleep 1
 check "both windows take the new resolution" \
-    test "$(xwininfo -id "$main" | awk '/Width|Height/ { printf "%s ", $2 }')$(xwininfo -id "$sub" |
-        awk '/Width|Height/ { printf "%s ", $2 }')" = "1024 768 1024 768 "
+    test "$(window_box "$main") $(window_box "$sub")" = "0 0 1024 768 0 0 1024 768"
 check "the wallpaper is centred on the new screen (got $(pixel 512 384), was $picture)" \
     test "$(pixel 512 384)" = "$picture"
 xrandr --output screen --mode "${width}x${height}" && xrandr --fb "${width}x${height}"
@@ -112,9 +99,7 @@ check "without a compositing manager the program says how to get one" \
     test "$(grep -c 'no compositing manager is running' "$work/program.log")" -eq 1
 read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
 check "the dimming layer is then opaque black (got $r $g $b)" test "$r $g $b" = "0 0 0"
-xdotool mousemove 700 300 click 1
-sleep 0.2
-xdotool key Escape
+quit_program
 check "Escape still ends the program with exit code 0" ended_with 0
 
 # ---- no display, a display that does not open, a Wayland platform asked for

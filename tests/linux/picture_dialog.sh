@@ -8,12 +8,9 @@
 set -u
 
 program=${1:?usage: picture_dialog.sh path/to/duskpane}
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=../robustness/desktop_session.bash
-source "$here/../robustness/desktop_session.bash"
-trap session_cleanup EXIT
-require_tools Xvfb picom xdotool xwininfo xwd convert
+source "$(dirname "$0")/../robustness/desktop_session.bash"
+session_begin Xvfb picom xdotool xwininfo xwd convert
 
 start_display
 pictures="$work/写真"
@@ -23,49 +20,20 @@ convert -size 400x300 xc:'#ff0000' "BMP3:$pictures/1-red.bmp"
 convert -size 300x600 xc:'#0000ff' -quality 95 "$pictures/2-blue.jpg"
 printf 'not a picture' >"$pictures/3-broken.jpg"
 
-shot() {
-    [ -n "${DUSKPANE_SHOTS:-}" ] || return 0
-    mkdir -p "$DUSKPANE_SHOTS"
-    xwd -root -silent | convert xwd:- "$DUSKPANE_SHOTS/$1.png"
-}
-
-window_named() {  # window_named TITLE: the program's shown window of that title, within 5 s
-    local _ id
-    for _ in $(seq 50); do
-        for id in $(xwininfo -root -tree | awk -v title="\"$1\":" '$2 == title && index($0, "(\"duskpane\"") { print $1 }'); do
-            xwininfo -id "$id" | grep -q 'Map State: IsViewable' && { echo "$id"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-geometry() {  # geometry WINDOW: "X Y WIDTH HEIGHT" on the screen
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
-}
-
 # Pixels of a colour (within 10 %) in the preview pane: the right 250 pixels
 # of the dialog between its path row and its name rows.
-pane_pixels() {
-    xwd -root -silent | convert xwd:- -crop 250x$((dh - 110))+$((dx + dw - 260))+$((dy + 40)) +repage \
-        -fuzz 10% -fill black +opaque "$1" -fill white -opaque "$1" -colorspace gray \
-        -format '%[fx:int(mean*w*h+0.5)]' info:
-}
+pane_pixels() { colour_pixels "$1" 250x$((dh - 110))+$((dx + dw - 260))+$((dy + 40)) 10; }
 
 start_program
-xdotool mousemove 700 300 click 3
-sleep 0.6
-xdotool key w
-wallpaper=$(window_named 壁紙の設定)
+wallpaper=$(open_from_menu w 壁紙の設定)
 check "the menu opens the wallpaper dialog" test -n "$wallpaper"
 [ -n "$wallpaper" ] || exit 1
-read -r x y _ _ <<<"$(geometry "$wallpaper")"
+read -r x y _ _ <<<"$(window_box "$wallpaper")"
 xdotool mousemove $((x + 412)) $((y + 248)) click 1  # the 画像を開く button
-files=$(window_named 開く)
+files=$(wait_output 10 window_of 開く)
 check "the button opens the open-picture dialog" test -n "$files"
 [ -n "$files" ] || exit 1
-read -r dx dy dw dh <<<"$(geometry "$files")"
+read -r dx dy dw dh <<<"$(window_box "$files")"
 sleep 0.5  # the folder is read
 
 xdotool mousemove $((dx + 150)) $((dy + 70)) click 1  # the first file
@@ -85,13 +53,10 @@ sleep 0.8
 blue=$(pane_pixels '#0000ff')
 check "a damaged file leaves the pane empty ($blue blue pixels)" test "$blue" -eq 0
 
-hidden() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 xdotool key Escape
-sleep 0.5
-check "Escape closes the open-picture dialog" hidden "$files"
+check "Escape closes the open-picture dialog" gone "$files"
 xdotool windowfocus --sync "$wallpaper" key Escape
-sleep 0.5
-check "and Escape the wallpaper dialog" hidden "$wallpaper"
+check "and Escape the wallpaper dialog" gone "$wallpaper"
 quit_program
 check "the program ends with exit code 0" ended_with 0
 [ "$failures" -eq 0 ] && echo "all passed"

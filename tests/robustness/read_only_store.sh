@@ -5,25 +5,22 @@
 # Usage: read_only_store.sh path/to/duskpane BUILD_DIR   (exit 77: tools missing)
 set -u
 program=${1:?usage: read_only_store.sh path/to/duskpane BUILD_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=desktop_session.bash
-source "$here/desktop_session.bash"
-trap session_cleanup EXIT
-require_tools Xvfb picom xwud xwininfo import convert xdotool sqlite3 sha256sum
+source "$(dirname "$0")/desktop_session.bash"
+session_begin Xvfb picom xwud xwininfo import convert xdotool sqlite3 sha256sum
 
 start_display
 # A file the program's user may read but not write: root writes anywhere, so
 # then the program runs as nobody.
 if [ "$(id -u)" -eq 0 ]; then
     require_tools setpriv
-    as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    launcher="setpriv --reuid=65534 --regid=65534 --clear-groups"
     chmod 755 "$work"
     # The checkout may lie in a folder only root may enter (a mode-700 home):
     # the program and its sanitizer's suppressions go where nobody can read.
     cp "$program" "$work/duskpane"
     program="$work/duskpane"
-    cp "$here/lsan.supp" "$work/lsan.supp"
+    cp "$(dirname "$0")/lsan.supp" "$work/lsan.supp"
     export LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
     chown 65534:65534 "$XDG_RUNTIME_DIR"
 fi
@@ -61,6 +58,4 @@ check "with the file writable again the close ends the program with exit code 0"
 check "the save wrote the setting the file lacked" test "$(setting WAVE_SPECTRUM WAVE_SPECTRUM)" = 1
 check "the dimming, the blend and the slideshow period are kept as they were stored" \
     test "$(setting MAIN TRANSPARENCY) $(setting WALLPAPER ALPHA_VALUE) $(setting WALLPAPER WP_CHG_TIME)" = "150 77 42"
-check "no sanitizer report" test "$(sanitizer_reports)" -eq 0
-[ "$failures" -eq 0 ] && echo "all passed" || cat "$work/program.log"
-exit $((failures > 0))
+session_end

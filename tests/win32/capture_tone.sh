@@ -8,41 +8,18 @@ set -u
 
 program=${1:?usage: capture_tone.sh path/to/duskpane.exe}
 tests="$(dirname "$program")/duskpane_win32_tests.exe"
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=wine_session.bash
-source "$here/wine_session.bash"
-server=
-player=
-stop_player() {
-    if [ -n "$player" ]; then
-        kill "$player" 2>/dev/null
-        wait "$player" 2>/dev/null
-    fi
-    player=
-}
-cleanup() {
-    stop_player
-    if [ -n "$server" ]; then
-        kill "$server" 2>/dev/null
-        wait "$server" 2>/dev/null
-    fi
-    session_cleanup
-}
-trap cleanup EXIT
-
-require_tools pulseaudio pactl paplay sox
+source "$(dirname "$0")/wine_session.bash"
+session_begin pulseaudio pactl paplay sox
 [ -f "$tests" ] || { echo "FAILED: $tests is missing"; exit 1; }
 
 make_prefix
 # make_prefix points Wine at no sound server; this test brings its own, with
 # its own runtime and state folders.
-pulse_server_start "$work/native"
-server=$pulse_pid
+start_sound_server
 # The prefix's processes so far knew no server: start afresh.
 timeout 20 "$wineserver" -k 2>/dev/null
 
-failures=0
 run() { # run SCENARIO: every sound case must run and pass
     DUSKPANE_SOUND_SCENARIO=$1 timeout 100 "$wine" "$tests" --gtest_filter='Win32SoundTest.*' \
         >"$work/$1.log" 2>&1
@@ -57,12 +34,10 @@ run() { # run SCENARIO: every sound case must run and pass
 }
 
 # Longer than the tone cases can take; the player is stopped after them.
-sox -n -r 44100 -c 1 -b 16 "$work/tone.wav" synth 110 sine 1000 vol 0.5
-paplay -d tone_sink "$work/tone.wav" &
-player=$!
+tone_seconds=110 play_tone
 sleep 0.5
 run tone
-stop_player
+stop_tone
 sleep 0.5
 run silence
 

@@ -10,89 +10,20 @@
 set -u
 
 program=${1:?usage: smoke_exe.sh path/to/duskpane.exe}
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=wine_session.bash
-source "$here/wine_session.bash"
-trap session_cleanup EXIT
-
-require_tools Xvfb picom xdotool xwud xwininfo xwd convert
+source "$(dirname "$0")/wine_session.bash"
+session_begin Xvfb picom xdotool xwud xwininfo xwd import convert
 key='HKCU\Software\Kirameda\Duskpane'
 
-window_named() {  # window_named TITLE: the program's mapped window of that title
-    local id
-    for id in $(xwininfo -root -tree | awk -v title="\"$1\":" '$2 == title && index($0, "(\"duskpane.exe\"") { print $1 }'); do
-        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && { echo "$id"; return; }
-    done
-}
-
-main_window() {  # the program's screen-sized window without a title
-    xwininfo -root -tree | awk -v size="${width}x${height}+0+0" \
-        '/\(has no name\)/ && index($0, "(\"duskpane.exe\"") && index($0, size) { print $1; exit }'
-}
-
-wait_for() {  # wait_for COMMAND...: up to 10 s until it prints something
-    local out _
-    for _ in $(seq 100); do
-        out=$("$@")
-        [ -n "$out" ] && { echo "$out"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-gone() {  # gone ID: the window is unmapped within 5 s
-    local _
-    for _ in $(seq 50); do
-        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-start_program() {
-    "$wine" "$program" >"$work/program.log" 2>&1 &
-    app=$!
-    main=$(wait_for main_window)
-    sub=$(wait_for window_named SubForm)
-    [ -n "$main" ] && [ -n "$sub" ] || { echo "FAILED: the program's windows did not appear"; exit 1; }
-    sleep 1  # the compositor shows the first frames
-}
-
-ended_with() {  # ended_with CODE: the program ended within 10 s with that exit code
-    local _
-    for _ in $(seq 100); do
-        kill -0 "$app" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$app" 2>/dev/null; then
-        kill -9 "$app"
-        return 1
-    fi
-    wait "$app"
-    local code=$?
-    app=""
-    [ "$code" -eq "$1" ]
-}
-
-open_from_menu() {  # open_from_menu LETTER TITLE: the dialog the menu item opens
-    xdotool mousemove 700 300 click 3
-    sleep 0.6
-    xdotool key "$1"
-    wait_for window_named "$2" && sleep 0.5
-}
-
-click_client() {  # click_client WINDOW X Y: a click at a point of a dialog's client area
-    local geometry
-    geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
-    read -r x y w h <<<"$geometry"
+click_client() {  # click_client WINDOW X Y W H: a click at X Y of a dialog's W x H client area
+    local x y w h
+    read -r x y w h <<<"$(window_box "$1")"
     # The frame is as wide on every side; the caption adds to the top.
     local border=$(((w - $4) / 2))
     xdotool mousemove $((x + border + $2)) $((y + h - border - $5 + $3)) click 1
 }
 
-start_display desktop
+x_display_start desktop
 make_prefix
 # The open-picture dialog opens on the current folder, which holds pictures.
 mkdir "$work/pictures"
@@ -105,11 +36,8 @@ cd "$work/pictures" || exit 1
 # the open-picture dialog shows its preview.
 preview_pixels() {  # preview_pixels WINDOW COLOUR
     local x y w h
-    read -r x y w h <<<"$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF}
-        /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')"
-    xwd -root -silent | convert xwd:- -crop 190x$((h - 70))+$((x + w - 200))+$((y + 40)) +repage \
-        -fuzz 10% -fill black +opaque "$2" -fill white -opaque "$2" -colorspace gray \
-        -format '%[fx:int(mean*w*h+0.5)]' info:
+    read -r x y w h <<<"$(window_box "$1")"
+    colour_pixels "$2" 190x$((h - 70))+$((x + w - 200))+$((y + 40)) 10
 }
 
 # ---- first run: nothing stored yet
@@ -117,21 +45,17 @@ start_program
 shot main
 read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
 check "white under the dimming window at alpha 200 reads 55 (got $r $g $b)" test "$r $g $b" = "55 55 55"
-xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
-bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
+bright=$(clock_pixels)
 check "the clock's digits show at full brightness ($bright white pixels)" test "$bright" -gt 300
 
 # A right click on black opens the menu: four items, three lines between.
 xdotool mousemove 700 300 click 3
 sleep 0.6
-menu=$(xwininfo -root -tree | awk '/\("duskpane.exe"/ && $0 ~ /\+700\+300 / { print $1; exit }')
+menu=$(menu_at 700 300)
 check "the right click opened the menu" test -n "$menu"
 if [ -n "$menu" ]; then
     shot menu
-    xwd -id "$menu" -silent | convert xwd:- "$work/menu.png"
-    items=$(convert "$work/menu.png" -colorspace gray -depth 8 txt:- |
-        awk -F'[,:() ]+' 'NR > 1 && $3 + 0 < 110 { dark[$2] = 1 }
-            END { n = 0; for (y = 1; y < 2000; ++y) { if ((y in dark) && !((y - 1) in dark)) ++n } print n }')
+    items=$(menu_items "$menu")
     check "the menu shows four items (found $items)" test "$items" -eq 4
     xdotool key Escape
     check "Escape closes the menu" gone "$menu"
@@ -165,11 +89,10 @@ if [ -n "$dialog" ]; then
     # Its 画像を開く button: a click on the first file and the arrow key
     # preview each picture beside the list; a damaged file shows nothing.
     click_client "$dialog" 412 248 491 386
-    files=$(wait_for window_named Open || wait_for window_named 開く)
+    files=$(wait_output 10 window_of Open || wait_output 10 window_of 開く)
     check "the picture button opens the open-picture dialog" test -n "$files"
     if [ -n "$files" ]; then
-        read -r x y <<<"$(xwininfo -id "$files" | awk '/Absolute upper-left X/ {x=$NF}
-            /Absolute upper-left Y/ {y=$NF} END {print x, y}')"
+        read -r x y _ _ <<<"$(window_box "$files")"
         xdotool mousemove $((x + 150)) $((y + 63)) click 1
         sleep 1
         shot picture-dialog-red
@@ -203,12 +126,10 @@ if [ -n "$dialog" ]; then
     check "Enter closes the About box" gone "$dialog"
 fi
 
-xwd -root -silent | convert xwd:- -crop 166x64+8+8 +repage "$work/clock.png"
-bright=$(convert "$work/clock.png" -colorspace gray -threshold 99% -format '%[fx:int(mean*w*h+0.5)]' info:)
+bright=$(clock_pixels)
 check "after the dialogs the clock is still above the dimming ($bright white pixels)" test "$bright" -gt 300
 
-xdotool windowfocus --sync "$main"
-xdotool key Escape
+quit_program
 check "Escape ends the program with exit code 0" ended_with 0
 
 # ---- the settings as the registry holds them
@@ -233,8 +154,7 @@ timeout 60 "$wine" reg add "$key\\MAIN" /v TRANSPARENCY /t REG_DWORD /d 300 /f >
 start_program
 read -r r g b <<<"$(pixel $((width / 2)) $((height / 3)))"
 check "the stored 300 dims white at alpha 44 to 211 (got $r $g $b)" test "$r $g $b" = "211 211 211"
-xdotool windowfocus --sync "$main"
-xdotool key Escape
+quit_program
 check "Escape ends the second run with exit code 0" ended_with 0
 stored=$(timeout 60 "$wine" reg query "$key\\MAIN" /v TRANSPARENCY | tr -d '\r' | awk '$1 == "TRANSPARENCY" { print $3 }')
 check "the close saved the dimming in force, 44 (got $stored)" test "$stored" = 0x2c

@@ -7,16 +7,12 @@ set -u
 
 program=${1:?usage: ui_xvfb.sh path/to/duskpane.exe}
 tests="$(dirname "$program")/duskpane_win32_tests.exe"
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
 # shellcheck source=wine_session.bash
-source "$here/wine_session.bash"
-trap session_cleanup EXIT
-
-require_tools Xvfb
+source "$(dirname "$0")/wine_session.bash"
+session_begin Xvfb
 [ -f "$tests" ] || { echo "FAILED: $tests is missing"; exit 1; }
 
-start_display
+x_display_start
 make_prefix
 timeout 150 "$wine" "$tests" --gtest_filter='Win32UiTest.*:Win32OpenFileFilter.*:Win32/PeerScenarios/*' --gtest_brief=1 2>&1 | tee "$work/tests.log"
 status=${PIPESTATUS[0]}
