@@ -90,7 +90,10 @@ void FormWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     // The frame's pixels as they are, alpha included.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect& rect : event->region()) peer_.Paint(painter, rect);
+    // The region is clipped to the window's shape, often a row at a time: the
+    // part is composed once, over its bounding rectangle, and the painter
+    // keeps to the region.
+    peer_.Paint(painter, event->rect());
 }
 
 // The window system's close (the close box, the window manager) goes to the
