@@ -69,9 +69,12 @@ stop_started() {
     done
 }
 
+# The X server and the compositor run in a session of their own: a Ctrl-C
+# in the terminal reaches the program (which then saves its settings and
+# ends) but not the display it is still drawing on.
 x_server_start() {
     exec 3>"$work/display"
-    "$@" >"$work/xserver.log" 2>&1 &
+    setsid "$@" >"$work/xserver.log" 2>&1 &
     pids+=($!)
     exec 3>&-
     wait_until 10 test -s "$work/display" || { echo "FAILED: the X server did not start"; exit 1; }
@@ -87,7 +90,7 @@ x_display_start() {
 }
 
 picom_start() {
-    picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+    setsid picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
     pids+=($!)
 }
 
